@@ -1,0 +1,158 @@
+#include "audio/effects_chain.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "audio/audio_buffers.h"
+#include "audio/sample_math.h"
+#include "state/audio_profile.h"
+#include "state/effect_settings.h"
+
+std::uint32_t delayWritePos = 0;
+std::int32_t reverseWriteSlot = 7;
+std::int32_t reverseReadSlot = 0;
+std::int32_t slicerStep = 0;
+
+void resetEffectsChain() {
+  delayWritePos = 0;
+  reverseWriteSlot = 7;
+  reverseReadSlot = 0;
+  slicerStep = 0;
+}
+
+namespace {
+
+// Block geometry: n samples, h the first half, q one quarter.
+struct Geometry {
+  std::int32_t n, h, q;
+};
+
+// Captures the first half of the input, time-reversed, into the current write
+// slot; only the first half is ever recorded by a device at the two lower rates.
+void captureReverse(const std::int16_t* in, Geometry g) {
+  std::int16_t* slot = reverseHistory + static_cast<std::size_t>(reverseWriteSlot) * g.n;
+  for (std::int32_t i = 0; i < g.h; ++i) slot[g.h - 1 - i] = in[i];
+  reverseWriteSlot = reverseWriteSlot <= 0 ? kReverseSlots - 1 : reverseWriteSlot - 1;
+}
+
+// The slot this block reads when reverse is on. Write and read slots walk the
+// nine slots in opposite directions, which plays each run of blocks backwards.
+const std::int16_t* takeReverseSlot(Geometry g) {
+  const std::int32_t r = reverseReadSlot;
+  reverseReadSlot = r >= kReverseSlots - 1 ? 0 : r + 1;
+  return reverseHistory + static_cast<std::size_t>(r) * g.n;
+}
+
+// The reverse switch is read afresh for every sample, so a change lands mid-block.
+inline std::int16_t source(const std::int16_t* in, const std::int16_t* rev, std::int32_t i) {
+  return effectSettings.reverseOn != 0 ? rev[i] : in[i];
+}
+
+void copySource(const std::int16_t* in, const std::int16_t* rev, std::int16_t* out, Geometry g) {
+  for (std::int32_t i = 0; i < g.n; ++i) out[i] = source(in, rev, i);
+}
+
+// Feedback echo: each output is half the source plus half of what left this
+// stage at the same block position one delay length earlier.
+void echo(const std::int16_t* in, const std::int16_t* rev, std::int16_t* out, Geometry g) {
+  const auto capacity = static_cast<std::uint32_t>(audioProfile.delayBufferBytes / 4);
+  std::uint32_t p = delayWritePos;
+  // Only a damaged setting can push a block past the delay line; start over then.
+  if (p > capacity - static_cast<std::uint32_t>(g.n)) p = 0;
+  std::int32_t* line = delayLine + p;
+  for (std::int32_t i = 0; i < g.n; ++i) {
+    const std::int32_t v = avg(line[i], source(in, rev, i));
+    line[i] = v;
+    out[i] = static_cast<std::int16_t>(v);
+  }
+  // The position restarts at zero rather than wrapping by the length, so a
+  // shortened delay takes effect from the start of the line at once.
+  p += static_cast<std::uint32_t>(g.n);
+  const auto length = static_cast<std::uint32_t>(static_cast<std::int32_t>(delayLengthSamples));
+  delayWritePos = p >= length ? 0 : p;
+}
+
+// A comb averages each touched sample with its buffer entry and keeps the result
+// in both. The long comb touches the block at 0 and h, the short one at 0, q, h
+// and h + q. At 48000 and 44100 Hz the comb buffers are longer than those
+// offsets leave room for; there each comb is bounded to the part of its buffer
+// that fits before the block's end (n - h entries for the long comb, n - h - q
+// for the short one), so no touch ever leaves the block.
+void comb(std::int16_t* c, std::int32_t length, std::int16_t* out, const std::int32_t* offsets,
+          int offsetCount) {
+  for (std::int32_t i = 0; i < length; ++i) {
+    std::int32_t v = c[i];
+    for (int k = 0; k < offsetCount; ++k) {
+      v = avg(v, out[offsets[k] + i]);
+      out[offsets[k] + i] = static_cast<std::int16_t>(v);
+    }
+    c[i] = static_cast<std::int16_t>(v);
+  }
+}
+
+void flanger(std::int16_t* out, Geometry g) {
+  const std::int32_t longOffsets[] = {0, g.h};
+  const std::int32_t shortOffsets[] = {0, g.q, g.h, g.h + g.q};
+  const std::int32_t longLength = std::min(audioProfile.flangerLongSamples, g.n - g.h);
+  const std::int32_t shortLength = std::min(audioProfile.flangerShortSamples, g.n - g.h - g.q);
+  comb(flangerLong, longLength, out, longOffsets, 2);
+  comb(flangerShort, shortLength, out, shortOffsets, 4);
+}
+
+// Two steps per block, one per quarter of the first half: the part a device plays
+// at the two lower rates. The step counter only moves while the gate is on.
+void slicerGate(std::int16_t* out, Geometry g) {
+  const std::int32_t s = slicerStep & (kSlicerSteps - 2);
+  if (effectSettings.slicerPattern[s] == 1) std::fill(out, out + g.q, 0);
+  if (effectSettings.slicerPattern[s + 1] == 1) std::fill(out + g.q, out + g.h, 0);
+  slicerStep = (s + 2) % kSlicerSteps;
+}
+
+// Sample and hold of the first sample of every group of f. The last group stops
+// at the block's end (the 44100 Hz block has an odd length); factors that are not
+// positive do nothing.
+void downsample(std::int16_t* out, std::int32_t f, Geometry g) {
+  if (f <= 1) return;
+  for (std::int32_t start = 0; start < g.n;) {
+    const std::int32_t end = f >= g.n - start ? g.n : start + f;
+    std::fill(out + start + 1, out + end, out[start]);
+    start = end;
+  }
+}
+
+void applyGain(std::int16_t* out, Geometry g) {
+  for (std::int32_t i = 0; i < g.n; ++i)
+    out[i] = scaleSample(out[i], usableGain(effectSettings.gain));
+}
+
+}  // namespace
+
+void processBlock() {
+  const std::int32_t n = audioProfile.blockSamples;
+  const Geometry g{n, n >> 1, n >> 2};
+  const std::int16_t* in = inputBlocks[latestInputBlock & 1];
+  std::int16_t* out = outputBlocks[nextOutputBlock & 1];
+  const EffectSettings& s = effectSettings;
+
+  captureReverse(in, g);
+  const std::int16_t* rev = takeReverseSlot(g);
+
+  if (quitRequested != 0) return;
+  if (s.muteOn != 0) {
+    std::fill(out, out + n, 0);
+    return;
+  }
+  if (s.bypassOn == 1) {
+    std::copy(in, in + n, out);
+    return;
+  }
+
+  if (s.echoBlocks != 0)
+    echo(in, rev, out, g);
+  else
+    copySource(in, rev, out, g);
+  if (s.flangerOn != 0) flanger(out, g);
+  if (s.slicerOn == 1) slicerGate(out, g);
+  if (s.bypassOn == 0) downsample(out, s.downsampleFactor, g);
+  applyGain(out, g);
+}

@@ -1,0 +1,26 @@
+// Arithmetic shared by the stages of the effects chain.
+#pragma once
+
+#include <cmath>
+#include <cstdint>
+
+// Floor of half the sum: the shift is arithmetic, so avg(-1, 0) = -1 and a
+// decaying negative echo settles at -1 instead of reaching 0.
+inline std::int32_t avg(std::int32_t a, std::int32_t b) {
+  return (a + b) >> 1;
+}
+
+// A gain that is not a finite number is no gain at all: it must never reach a
+// float-to-integer conversion.
+inline float usableGain(float g) {
+  return std::isfinite(g) ? g : 0.0f;
+}
+
+// sample * gain in single precision, truncated toward zero and saturated to the
+// 16-bit range (a wrapped product would turn loud passages into full-scale noise).
+inline std::int16_t scaleSample(std::int16_t sample, float gain) {
+  const float product = static_cast<float>(sample) * gain;
+  if (product >= 32767.0f) return 32767;
+  if (product <= -32768.0f) return -32768;
+  return static_cast<std::int16_t>(static_cast<std::int32_t>(product));
+}
