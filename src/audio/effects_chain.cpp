@@ -43,13 +43,21 @@ const std::int16_t* takeReverseSlot(Geometry g) {
   return reverseHistory + static_cast<std::size_t>(r) * g.n;
 }
 
-// The reverse switch is read afresh for every sample, so a change lands mid-block.
-inline std::int16_t source(const std::int16_t* in, const std::int16_t* rev, std::int32_t i) {
-  return effectSettings.reverseOn != 0 ? rev[i] : in[i];
+// The reverse switch and the gain are read afresh every kSwitchChunk samples
+// (2 ms at 32000 Hz): a change still lands part-way through a block, and the
+// loops between two reads stay simple enough to vectorize.
+constexpr std::int32_t kSwitchChunk = 64;
+
+const std::int16_t* source(const std::int16_t* in, const std::int16_t* rev) {
+  return effectSettings.reverseOn != 0 ? rev : in;
 }
 
 void copySource(const std::int16_t* in, const std::int16_t* rev, std::int16_t* out, Geometry g) {
-  for (std::int32_t i = 0; i < g.n; ++i) out[i] = source(in, rev, i);
+  for (std::int32_t start = 0; start < g.n; start += kSwitchChunk) {
+    const std::int32_t end = std::min(start + kSwitchChunk, g.n);
+    const std::int16_t* x = source(in, rev);
+    std::copy(x + start, x + end, out + start);
+  }
 }
 
 // Feedback echo: each output is half the source plus half of what left this
@@ -60,10 +68,14 @@ void echo(const std::int16_t* in, const std::int16_t* rev, std::int16_t* out, Ge
   // Only a damaged setting can push a block past the delay line; start over then.
   if (p > capacity - static_cast<std::uint32_t>(g.n)) p = 0;
   std::int32_t* line = delayLine + p;
-  for (std::int32_t i = 0; i < g.n; ++i) {
-    const std::int32_t v = avg(line[i], source(in, rev, i));
-    line[i] = v;
-    out[i] = static_cast<std::int16_t>(v);
+  for (std::int32_t start = 0; start < g.n; start += kSwitchChunk) {
+    const std::int32_t end = std::min(start + kSwitchChunk, g.n);
+    const std::int16_t* x = source(in, rev);
+    for (std::int32_t i = start; i < end; ++i) {
+      const std::int32_t v = avg(line[i], x[i]);
+      line[i] = v;
+      out[i] = static_cast<std::int16_t>(v);
+    }
   }
   // The position restarts at zero rather than wrapping by the length, so a
   // shortened delay takes effect from the start of the line at once.
@@ -73,30 +85,37 @@ void echo(const std::int16_t* in, const std::int16_t* rev, std::int16_t* out, Ge
 }
 
 // A comb averages each touched sample with its buffer entry and keeps the result
-// in both. The long comb touches the block at 0 and h, the short one at 0, q, h
-// and h + q. At 48000 and 44100 Hz the comb buffers are longer than those
-// offsets leave room for; there each comb is bounded to the part of its buffer
-// that fits before the block's end (n - h entries for the long comb, n - h - q
-// for the short one), so no touch ever leaves the block.
-void comb(std::int16_t* c, std::int32_t length, std::int16_t* out, const std::int32_t* offsets,
-          int offsetCount) {
+// in both, touching the block at several offsets per entry before the next one.
+// At 48000 and 44100 Hz the comb buffers are longer than those offsets leave
+// room for; there each comb is bounded to the entries that fit before the
+// block's end (n - h for the long comb, n - h - q for the short one), so no touch
+// ever leaves the block.
+void longComb(std::int16_t* out, Geometry g) {
+  const std::int32_t length = std::min(audioProfile.flangerLongSamples, g.n - g.h);
+  std::int16_t* c = flangerLong;
+  std::int16_t* first = out;
+  std::int16_t* second = out + g.h;
   for (std::int32_t i = 0; i < length; ++i) {
-    std::int32_t v = c[i];
-    for (int k = 0; k < offsetCount; ++k) {
-      v = avg(v, out[offsets[k] + i]);
-      out[offsets[k] + i] = static_cast<std::int16_t>(v);
-    }
+    std::int32_t v = avg(c[i], first[i]);
+    first[i] = static_cast<std::int16_t>(v);
+    v = avg(v, second[i]);
+    second[i] = static_cast<std::int16_t>(v);
     c[i] = static_cast<std::int16_t>(v);
   }
 }
 
-void flanger(std::int16_t* out, Geometry g) {
-  const std::int32_t longOffsets[] = {0, g.h};
-  const std::int32_t shortOffsets[] = {0, g.q, g.h, g.h + g.q};
-  const std::int32_t longLength = std::min(audioProfile.flangerLongSamples, g.n - g.h);
-  const std::int32_t shortLength = std::min(audioProfile.flangerShortSamples, g.n - g.h - g.q);
-  comb(flangerLong, longLength, out, longOffsets, 2);
-  comb(flangerShort, shortLength, out, shortOffsets, 4);
+void shortComb(std::int16_t* out, Geometry g) {
+  const std::int32_t length = std::min(audioProfile.flangerShortSamples, g.n - g.h - g.q);
+  std::int16_t* c = flangerShort;
+  std::int16_t* quarter[] = {out, out + g.q, out + g.h, out + g.h + g.q};
+  for (std::int32_t i = 0; i < length; ++i) {
+    std::int32_t v = c[i];
+    for (std::int16_t* block : quarter) {
+      v = avg(v, block[i]);
+      block[i] = static_cast<std::int16_t>(v);
+    }
+    c[i] = static_cast<std::int16_t>(v);
+  }
 }
 
 // Two steps per block, one per quarter of the first half: the part a device plays
@@ -113,16 +132,24 @@ void slicerGate(std::int16_t* out, Geometry g) {
 // positive do nothing.
 void downsample(std::int16_t* out, std::int32_t f, Geometry g) {
   if (f <= 1) return;
-  for (std::int32_t start = 0; start < g.n;) {
-    const std::int32_t end = f >= g.n - start ? g.n : start + f;
-    std::fill(out + start + 1, out + end, out[start]);
-    start = end;
+  std::int16_t held = 0;
+  std::int32_t left = 0;  // samples of the current group still to write
+  for (std::int32_t i = 0; i < g.n; ++i) {
+    if (left == 0) {
+      held = out[i];
+      left = f;
+    }
+    out[i] = held;
+    --left;
   }
 }
 
 void applyGain(std::int16_t* out, Geometry g) {
-  for (std::int32_t i = 0; i < g.n; ++i)
-    out[i] = scaleSample(out[i], usableGain(effectSettings.gain));
+  for (std::int32_t start = 0; start < g.n; start += kSwitchChunk) {
+    const std::int32_t end = std::min(start + kSwitchChunk, g.n);
+    const float gain = usableGain(effectSettings.gain);
+    for (std::int32_t i = start; i < end; ++i) out[i] = scaleSample(out[i], gain);
+  }
 }
 
 }  // namespace
@@ -151,7 +178,10 @@ void processBlock() {
     echo(in, rev, out, g);
   else
     copySource(in, rev, out, g);
-  if (s.flangerOn != 0) flanger(out, g);
+  if (s.flangerOn != 0) {
+    longComb(out, g);
+    shortComb(out, g);
+  }
   if (s.slicerOn == 1) slicerGate(out, g);
   if (s.bypassOn == 0) downsample(out, s.downsampleFactor, g);
   applyGain(out, g);

@@ -1,6 +1,7 @@
 // Arithmetic shared by the stages of the effects chain.
 #pragma once
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 
@@ -18,9 +19,8 @@ inline float usableGain(float g) {
 
 // sample * gain in single precision, truncated toward zero and saturated to the
 // 16-bit range (a wrapped product would turn loud passages into full-scale noise).
+// The gain must be finite, so the product is never NaN.
 inline std::int16_t scaleSample(std::int16_t sample, float gain) {
-  const float product = static_cast<float>(sample) * gain;
-  if (product >= 32767.0f) return 32767;
-  if (product <= -32768.0f) return -32768;
+  const float product = std::clamp(static_cast<float>(sample) * gain, -32768.0f, 32767.0f);
   return static_cast<std::int16_t>(static_cast<std::int32_t>(product));
 }

@@ -6,7 +6,9 @@ namespace {
 void (*presenter)() = nullptr;
 }
 
-void setSurfacePresenter(void (*present)()) { presenter = present; }
+void setSurfacePresenter(void (*present)()) {
+  presenter = present;
+}
 
 void presentSurface() {
   if (presenter) presenter();

@@ -41,7 +41,8 @@ void randomizeSettings(Randomizer& r, std::int32_t n) {
   EffectSettings& s = effectSettings;
   s.echoBlocks = r.setting({0, 1, 2, 4, 8});
   // Usually in step with echoBlocks; a damaged file can leave any length.
-  delayLengthSamples = r.below(3) == 0 ? r.setting({0, n}) : s.echoBlocks * n;
+  const auto wrapped = static_cast<std::uint32_t>(s.echoBlocks) * static_cast<std::uint32_t>(n);
+  delayLengthSamples = r.below(3) == 0 ? r.setting({0, n}) : static_cast<std::int32_t>(wrapped);
   s.slicerOn = r.setting({0, 1});
   for (auto& step : s.slicerPattern)
     step = static_cast<std::uint8_t>(r.below(4) == 0 ? 2 : r.below(2));

@@ -41,6 +41,7 @@ class ChainTest : public ::testing::Test {
   std::int16_t* in() { return inputBlocks[latestInputBlock]; }
   std::int16_t* out() { return outputBlocks[nextOutputBlock]; }
   void fillInput(std::int16_t v) { std::fill(in(), in() + n, v); }
+  std::vector<std::int16_t> input() { return {in(), in() + n}; }
   std::vector<std::int16_t> output() { return {out(), out() + n}; }
 
   // Runs the chain once and returns what it wrote.
