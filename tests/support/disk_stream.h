@@ -29,11 +29,13 @@ struct DiskStreamRun {
   double captureLeadMs = 0;          // how long capture ran before playback opened
 };
 
-// Plays `input` through the stream with bypass on for `seconds`. Must run before
-// anything else in the process touches SDL's audio.
+// Plays `input` through the stream with bypass on for `seconds`, or, when
+// `wantSamples` is given, until the playback file holds that many samples (the
+// disk driver falls behind real time on a busy machine; it gives up after ten
+// times `seconds`). Must run before anything else in the process touches SDL's audio.
 inline DiskStreamRun runDiskStream(const std::filesystem::path& dir,
                                    const std::vector<std::int16_t>& input, double seconds,
-                                   bool playbackFollowsCapture) {
+                                   bool playbackFollowsCapture, std::uintmax_t wantSamples = 0) {
   const auto in = dir / "capture.raw", out = dir / "playback.raw";
   {
     std::ofstream f(in, std::ios::binary);
@@ -64,6 +66,12 @@ inline DiskStreamRun runDiskStream(const std::filesystem::path& dir,
         std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - captureStarted)
             .count();
     std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
+    const auto giveUp = captureStarted + std::chrono::duration<double>(10 * seconds);
+    std::error_code missing;
+    while (wantSamples > 0 && std::filesystem::file_size(out, missing) / 2 < wantSamples &&
+           std::chrono::steady_clock::now() < giveUp) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
   }
   quitRequested = 1;
   closeOutput();
