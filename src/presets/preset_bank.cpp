@@ -1,0 +1,3 @@
+#include "presets/preset_bank.h"
+
+PresetBank presetBank{};
