@@ -35,6 +35,14 @@ inline int recordingBox(WindowHandle owner, const char* text, const char* captio
   return kBoxOk;
 }
 
+// Messages the procedure received with this number, in order.
+inline std::vector<Message> logged(std::uint32_t msg) {
+  std::vector<Message> out;
+  for (const Message& m : procedureLog)
+    if (m.message == msg) out.push_back(m);
+  return out;
+}
+
 class WindowTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -68,13 +76,5 @@ class WindowTest : public ::testing::Test {
       dispatchMessage(&m);
     }
     return got == 0 ? static_cast<int>(m.wParam) : -1;
-  }
-
-  // Messages the procedure received with this number, in order.
-  static std::vector<Message> logged(std::uint32_t msg) {
-    std::vector<Message> out;
-    for (const Message& m : procedureLog)
-      if (m.message == msg) out.push_back(m);
-    return out;
   }
 };
