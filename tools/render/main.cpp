@@ -35,6 +35,18 @@ int usageError(const std::string& message) {
   return fail(kExitUsage, message + " (see zephyrix-render --help)");
 }
 
+constexpr std::size_t kChunksPerWrite = 16;
+
+bool flush(WaveOutput& output, std::vector<std::int16_t>& rendered, const RenderOptions& o,
+           std::string& error) {
+  if (writeWaveOutput(output, rendered.data(), rendered.size(), error) != 0) {
+    error = "cannot write '" + o.output + "': " + error;
+    return false;
+  }
+  rendered.clear();
+  return true;
+}
+
 // Renders everything from the open input into the open output.
 int render(SoundInput& input, WaveOutput& output, const RenderOptions& o, std::string& error) {
   const int rate = audioProfile.sampleRate;
@@ -47,7 +59,10 @@ int render(SoundInput& input, WaveOutput& output, const RenderOptions& o, std::s
 
   std::vector<std::int16_t> pending;  // input samples not rendered yet, from `head` on
   std::size_t head = 0;
-  std::vector<std::int16_t> rendered(chunk);
+  // Rendered samples are written in batches of several chunks: one system call
+  // per block would cost more than the chain itself.
+  std::vector<std::int16_t> rendered;
+  rendered.reserve(kChunksPerWrite * chunk);
   std::int64_t done = 0;
   bool inputEnded = false;
   for (;;) {
@@ -73,10 +88,12 @@ int render(SoundInput& input, WaveOutput& output, const RenderOptions& o, std::s
       error = "interrupted";
       return kExitInterrupted;
     }
-    renderChunk(pending.data() + head, count, rendered.data());
-    if (writeWaveOutput(output, rendered.data(), count, error) != 0) {
+    const std::size_t at = rendered.size();
+    rendered.resize(at + chunk);
+    renderChunk(pending.data() + head, count, rendered.data() + at);
+    rendered.resize(at + count);
+    if (rendered.size() + chunk > rendered.capacity() && !flush(output, rendered, o, error)) {
       endProgress(bar);
-      error = "cannot write '" + o.output + "': " + error;
       return kExitFiles;
     }
     head += count;
@@ -88,7 +105,7 @@ int render(SoundInput& input, WaveOutput& output, const RenderOptions& o, std::s
     }
   }
   endProgress(bar);
-  return 0;
+  return flush(output, rendered, o, error) ? 0 : kExitFiles;
 }
 
 }  // namespace

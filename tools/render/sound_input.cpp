@@ -59,10 +59,10 @@ int openSoundInput(SoundInput& input, const char* path, int rate, std::string& e
 int readSoundInput(SoundInput& input, std::vector<std::int16_t>& samples, std::string& error) {
   if (input.ended) return 0;
   if (input.direct) {
-    const std::size_t at = samples.size();
-    samples.resize(at + kFramesPerRead);
-    const sf_count_t got = sf_readf_short(input.file, samples.data() + at, kFramesPerRead);
-    samples.resize(at + static_cast<std::size_t>(std::max<sf_count_t>(got, 0)));
+    input.direct16.resize(kFramesPerRead);
+    const sf_count_t got = sf_readf_short(input.file, input.direct16.data(), kFramesPerRead);
+    samples.insert(samples.end(), input.direct16.begin(),
+                   input.direct16.begin() + std::max<sf_count_t>(got, 0));
     if (sf_error(input.file) != SF_ERR_NO_ERROR) return readError(input, error);
     if (got <= 0) input.ended = true;
     return input.ended ? 0 : 1;

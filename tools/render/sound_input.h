@@ -18,9 +18,10 @@ struct SoundInput {
   bool resampled;  // another rate: through `converter`
   bool ended;      // every sample has been handed out
   RateConverter converter;
-  std::vector<float> frames;     // one read, channels interleaved
-  std::vector<float> mono;       // that read, channels averaged
-  std::vector<float> converted;  // its samples at the profile's rate
+  std::vector<std::int16_t> direct16;  // one read of a direct input
+  std::vector<float> frames;           // one read, channels interleaved
+  std::vector<float> mono;             // that read, channels averaged
+  std::vector<float> converted;        // its samples at the profile's rate
 };
 
 // Opens `path` for conversion to `rate`. 0, or 1 with the reason in `error`.
