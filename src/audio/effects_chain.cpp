@@ -29,7 +29,7 @@ struct Geometry {
 
 // Captures the first half of the input, time-reversed, into the current write
 // slot; only the first half is ever recorded by a device at the two lower rates.
-void captureReverse(const std::int16_t* in, Geometry g) {
+STAGE_LOOP void captureReverse(const std::int16_t* in, Geometry g) {
   std::int16_t* slot = reverseHistory + static_cast<std::size_t>(reverseWriteSlot) * g.n;
   for (std::int32_t i = 0; i < g.h; ++i) slot[g.h - 1 - i] = in[i];
   reverseWriteSlot = reverseWriteSlot <= 0 ? kReverseSlots - 1 : reverseWriteSlot - 1;
@@ -44,15 +44,16 @@ const std::int16_t* takeReverseSlot(Geometry g) {
 }
 
 // The reverse switch and the gain are read afresh every kSwitchChunk samples
-// (2 ms at 32000 Hz): a change still lands part-way through a block, and the
+// (8 ms at 32000 Hz): a change still lands part-way through a block, and the
 // loops between two reads stay simple enough to vectorize.
-constexpr std::int32_t kSwitchChunk = 64;
+constexpr std::int32_t kSwitchChunk = 256;
 
 const std::int16_t* source(const std::int16_t* in, const std::int16_t* rev) {
   return effectSettings.reverseOn != 0 ? rev : in;
 }
 
-void copySource(const std::int16_t* in, const std::int16_t* rev, std::int16_t* out, Geometry g) {
+STAGE_LOOP void copySource(const std::int16_t* in, const std::int16_t* rev, std::int16_t* out,
+                           Geometry g) {
   for (std::int32_t start = 0; start < g.n; start += kSwitchChunk) {
     const std::int32_t end = std::min(start + kSwitchChunk, g.n);
     const std::int16_t* x = source(in, rev);
@@ -62,7 +63,8 @@ void copySource(const std::int16_t* in, const std::int16_t* rev, std::int16_t* o
 
 // Feedback echo: each output is half the source plus half of what left this
 // stage at the same block position one delay length earlier.
-void echo(const std::int16_t* in, const std::int16_t* rev, std::int16_t* out, Geometry g) {
+STAGE_LOOP void echo(const std::int16_t* in, const std::int16_t* rev, std::int16_t* out,
+                     Geometry g) {
   const auto capacity = static_cast<std::uint32_t>(audioProfile.delayBufferBytes / 4);
   std::uint32_t p = delayWritePos;
   // Only a damaged setting can push a block past the delay line; start over then.
@@ -90,7 +92,7 @@ void echo(const std::int16_t* in, const std::int16_t* rev, std::int16_t* out, Ge
 // room for; there each comb is bounded to the entries that fit before the
 // block's end (n - h for the long comb, n - h - q for the short one), so no touch
 // ever leaves the block.
-void longComb(std::int16_t* out, Geometry g) {
+STAGE_LOOP void longComb(std::int16_t* out, Geometry g) {
   const std::int32_t length = std::min(audioProfile.flangerLongSamples, g.n - g.h);
   std::int16_t* c = flangerLong;
   std::int16_t* first = out;
@@ -104,7 +106,7 @@ void longComb(std::int16_t* out, Geometry g) {
   }
 }
 
-void shortComb(std::int16_t* out, Geometry g) {
+STAGE_LOOP void shortComb(std::int16_t* out, Geometry g) {
   const std::int32_t length = std::min(audioProfile.flangerShortSamples, g.n - g.h - g.q);
   std::int16_t* c = flangerShort;
   std::int16_t* quarter[] = {out, out + g.q, out + g.h, out + g.h + g.q};
@@ -120,7 +122,7 @@ void shortComb(std::int16_t* out, Geometry g) {
 
 // Two steps per block, one per quarter of the first half: the part a device plays
 // at the two lower rates. The step counter only moves while the gate is on.
-void slicerGate(std::int16_t* out, Geometry g) {
+STAGE_LOOP void slicerGate(std::int16_t* out, Geometry g) {
   const std::int32_t s = slicerStep & (kSlicerSteps - 2);
   if (effectSettings.slicerPattern[s] == 1) std::fill(out, out + g.q, 0);
   if (effectSettings.slicerPattern[s + 1] == 1) std::fill(out + g.q, out + g.h, 0);
@@ -134,13 +136,16 @@ void slicerGate(std::int16_t* out, Geometry g) {
 // the compiler, which unrolls it instead of testing a counter on every sample.
 template <std::int32_t F>
 void holdGroupsOf(std::int16_t* out, Geometry g) {
-  const std::int32_t whole = g.n - g.n % F;
-  for (std::int32_t start = 0; start < whole; start += F)
-    for (std::int32_t j = 1; j < F; ++j) out[start + j] = out[start];
+  const std::int32_t groups = g.n / F;
+  for (std::int32_t k = 0; k < groups; ++k) {
+    const std::int16_t held = out[k * F];
+    for (std::int32_t j = 1; j < F; ++j) out[k * F + j] = held;
+  }
+  const std::int32_t whole = groups * F;
   if (whole < g.n) std::fill(out + whole + 1, out + g.n, out[whole]);
 }
 
-void downsample(std::int16_t* out, std::int32_t f, Geometry g) {
+STAGE_LOOP void downsample(std::int16_t* out, std::int32_t f, Geometry g) {
   if (f == 2) return holdGroupsOf<2>(out, g);
   if (f == 4) return holdGroupsOf<4>(out, g);
   if (f == 8) return holdGroupsOf<8>(out, g);
@@ -157,7 +162,7 @@ void downsample(std::int16_t* out, std::int32_t f, Geometry g) {
   }
 }
 
-void applyGain(std::int16_t* out, Geometry g) {
+STAGE_LOOP void applyGain(std::int16_t* out, Geometry g) {
   for (std::int32_t start = 0; start < g.n; start += kSwitchChunk) {
     const std::int32_t end = std::min(start + kSwitchChunk, g.n);
     const float gain = usableGain(effectSettings.gain);
