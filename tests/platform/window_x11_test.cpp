@@ -131,7 +131,9 @@ class WindowOnX : public ::testing::Test {
     closeWindowSystem();
     display = startXvfb(&xvfb);
     ASSERT_GE(display, 0) << "Xvfb did not start";
-    setenv("DISPLAY", (":" + std::to_string(display)).c_str(), 1);
+    std::string displayName = ":";
+    displayName += std::to_string(display);
+    setenv("DISPLAY", displayName.c_str(), 1);
     setenv("SDL_VIDEODRIVER", "x11", 1);
     setenv("ZEPHYRIX_SCALE", std::to_string(kScale).c_str(), 1);
     procedureLog.clear();
