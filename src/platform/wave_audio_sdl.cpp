@@ -1,0 +1,362 @@
+// Real devices through SDL. SDL pulls playback data and pushes captured data on
+// threads of its own; its callbacks move bytes between SDL and the head of the
+// queued descriptors, and every notification is made after our lock is dropped.
+#include "platform/wave_audio_sdl.h"
+
+#include <SDL.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstring>
+#include <mutex>
+
+#include "platform/wave_audio.h"
+#include "platform/wave_queue.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+struct SdlDevice {
+  bool open;
+  bool closing;  // no notification starts any more
+  bool started;  // capture: recording
+  SDL_AudioDeviceID id;
+  WaveCallback callback;
+  std::uintptr_t user;
+  WaveFormat format;
+  WaveQueue queue;
+  std::uint32_t headOffset;  // bytes of the head descriptor already moved
+  // Playback: finished descriptors not yet reported, with the stream position
+  // (frames) where each ended and when it may go out regardless of capture.
+  WaveQueue finished;
+  std::uint64_t endFrame[kWaveQueueCapacity];
+  Clock::time_point deadline[kWaveQueueCapacity];
+  std::uint64_t frames;          // playback: frames taken from descriptors
+  std::uint64_t reportedFrames;  // capture: frames of descriptors already reported
+};
+
+// Guards both devices. Never held while a notification runs.
+std::mutex stateLock;
+// Playback reports come from the playback thread or, when held for capture, from
+// the capture thread; this keeps them one at a time and in order.
+std::mutex playbackReportLock;
+
+SdlDevice playback{};
+SdlDevice capture{};
+std::atomic<bool> playbackFollowsCapture{true};
+
+struct Notice {
+  WaveDevice device;
+  WaveCallback callback;
+  std::uintptr_t user;
+};
+
+WaveDevice handleOf(SdlDevice& d) {
+  return reinterpret_cast<WaveDevice>(&d);
+}
+
+Notice noticeFor(SdlDevice& d) {
+  return {handleOf(d), d.callback, d.user};
+}
+
+void notify(const Notice& n, std::uint32_t message, WaveBuffer* buffer) {
+  if (n.callback != nullptr)
+    n.callback(n.device, message, n.user, reinterpret_cast<std::uintptr_t>(buffer), 0);
+}
+
+SdlDevice* deviceOf(WaveDevice handle, SdlDevice& expected) {
+  return handle == handleOf(expected) && expected.open && !expected.closing ? &expected : nullptr;
+}
+
+bool audioReady() {
+  static const bool ready = SDL_InitSubSystem(SDL_INIT_AUDIO) == 0;
+  return ready;
+}
+
+int countDevices(int isCapture) {
+  if (!audioReady()) return 0;
+  const int n = SDL_GetNumAudioDevices(isCapture);
+  // A negative count means SDL cannot list them; the default device may still be there.
+  return n < 0 ? 1 : n;
+}
+
+SDL_AudioSpec specFor(const WaveFormat* f, SDL_AudioCallback callback) {
+  SDL_AudioSpec spec{};
+  spec.freq = static_cast<int>(f->samplesPerSecond);
+  spec.format = f->bitsPerSample == 8 ? AUDIO_U8 : AUDIO_S16LSB;
+  spec.channels = static_cast<Uint8>(f->channels);
+  spec.samples = static_cast<Uint16>(sdlBufferFrames(f->samplesPerSecond));
+  spec.callback = callback;
+  return spec;
+}
+
+Clock::duration halfDuration(const WaveFormat& f, const WaveBuffer* b) {
+  const auto us = std::uint64_t{b->bufferLength} * 500000 / std::max(1u, f.averageBytesPerSecond);
+  return std::chrono::microseconds(us);
+}
+
+// Whether the oldest unreported playback descriptor may be reported now.
+// Caller holds stateLock.
+bool playbackReportDue() {
+  const int slot = playback.finished.head;
+  if (!playbackFollowsCapture.load(std::memory_order_relaxed)) return true;
+  if (!capture.open || capture.closing || !capture.started) return true;
+  // Compare stream times: reportedFrames / captureRate >= endFrame / playbackRate.
+  const std::uint64_t captured =
+      capture.reportedFrames * std::uint64_t{playback.format.samplesPerSecond};
+  const std::uint64_t played =
+      playback.endFrame[slot] * std::uint64_t{capture.format.samplesPerSecond};
+  return captured >= played || Clock::now() >= playback.deadline[slot];
+}
+
+// Reports every finished playback descriptor that is due, in order.
+void reportPlayback() {
+  std::lock_guard reporting(playbackReportLock);
+  for (;;) {
+    WaveBuffer* done = nullptr;
+    Notice notice;
+    {
+      std::lock_guard lock(stateLock);
+      if (!playback.open || playback.closing || playback.finished.count == 0) return;
+      if (!playbackReportDue()) return;
+      done = frontWaveBuffer(playback.finished);
+      playback.finished.head = (playback.finished.head + 1) % kWaveQueueCapacity;
+      --playback.finished.count;
+      notice = noticeFor(playback);
+    }
+    notify(notice, kPlaybackDoneMessage, done);
+  }
+}
+
+void SDLCALL pullPlayback(void*, Uint8* stream, int len) {
+  {
+    std::lock_guard lock(stateLock);
+    SdlDevice& d = playback;
+    const std::uint32_t frameBytes = std::max<std::uint32_t>(1, d.format.blockAlign);
+    int written = 0;
+    while (written < len && d.queue.count > 0 && d.finished.count < kWaveQueueCapacity) {
+      WaveBuffer* b = frontWaveBuffer(d.queue);
+      const auto n = std::min<std::uint32_t>(b->bufferLength - d.headOffset,
+                                             static_cast<std::uint32_t>(len - written));
+      std::memcpy(stream + written, b->data + d.headOffset, n);
+      written += static_cast<int>(n);
+      d.headOffset += n;
+      d.frames += n / frameBytes;
+      if (d.headOffset >= b->bufferLength) {
+        d.headOffset = 0;
+        finishFrontWaveBuffer(d.queue);
+        const int slot = (d.finished.head + d.finished.count) % kWaveQueueCapacity;
+        d.finished.items[slot] = b;
+        d.endFrame[slot] = d.frames;
+        d.deadline[slot] = Clock::now() + halfDuration(d.format, b);
+        ++d.finished.count;
+      }
+    }
+    // An underrun is heard as silence.
+    std::memset(stream + written, d.format.bitsPerSample == 8 ? 0x80 : 0, len - written);
+  }
+  reportPlayback();
+}
+
+void SDLCALL pushCapture(void*, Uint8* stream, int len) {
+  WaveBuffer* filled[kWaveQueueCapacity];
+  int filledCount = 0;
+  Notice notice;
+  {
+    std::lock_guard lock(stateLock);
+    SdlDevice& d = capture;
+    int taken = 0;
+    while (taken < len && d.queue.count > 0 && filledCount < kWaveQueueCapacity) {
+      WaveBuffer* b = frontWaveBuffer(d.queue);
+      const auto n = std::min<std::uint32_t>(b->bufferLength - d.headOffset,
+                                             static_cast<std::uint32_t>(len - taken));
+      std::memcpy(b->data + d.headOffset, stream + taken, n);
+      taken += static_cast<int>(n);
+      d.headOffset += n;
+      if (d.headOffset >= b->bufferLength) {
+        d.headOffset = 0;
+        finishFrontWaveBuffer(d.queue);
+        b->bytesRecorded = b->bufferLength;
+        filled[filledCount++] = b;
+      }
+    }
+    // Audio arriving while no descriptor is queued is lost, as on any device.
+    notice = noticeFor(d);
+  }
+  for (int i = 0; i < filledCount; ++i) {
+    notify(notice, kCaptureDataMessage, filled[i]);
+    std::lock_guard lock(stateLock);
+    capture.reportedFrames +=
+        filled[i]->bufferLength / std::max<std::uint32_t>(1, capture.format.blockAlign);
+  }
+  if (filledCount > 0) reportPlayback();
+}
+
+int sdlCountPlayback() {
+  return countDevices(0);
+}
+
+int sdlCountCapture() {
+  return countDevices(1);
+}
+
+int sdlQueryPlayback(const WaveFormat* format) {
+  if (!isPlayableFormat(format)) return kWaveBadFormat;
+  if (countDevices(0) <= 0) return kWaveBadDevice;
+  SDL_AudioSpec want = specFor(format, nullptr);
+  SDL_AudioSpec have{};
+  const SDL_AudioDeviceID id = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
+  if (id == 0) return kWaveBadFormat;
+  SDL_CloseAudioDevice(id);
+  return kWaveOk;
+}
+
+int openDevice(SdlDevice& d, const char* name, int isCapture, WaveDevice* handle,
+               const WaveFormat* format, WaveCallback callback, std::uintptr_t user,
+               SDL_AudioCallback pump) {
+  if (handle == nullptr) return kWaveError;
+  if (!isPlayableFormat(format)) return kWaveBadFormat;
+  {
+    std::lock_guard lock(stateLock);
+    if (d.open) return kWaveAllocated;
+  }
+  SDL_AudioSpec want = specFor(format, pump);
+  SDL_AudioSpec have{};
+  const SDL_AudioDeviceID id = SDL_OpenAudioDevice(name, isCapture, &want, &have, 0);
+  if (id == 0) return kWaveError;
+  Notice notice;
+  {
+    std::lock_guard lock(stateLock);
+    d = SdlDevice{};
+    d.open = true;
+    d.id = id;
+    d.callback = callback;
+    d.user = user;
+    d.format = *format;
+    *handle = handleOf(d);
+    notice = noticeFor(d);
+  }
+  notify(notice, isCapture ? kCaptureOpenMessage : kPlaybackOpenMessage, nullptr);
+  // Playback runs from the start and plays silence until something is queued.
+  if (!isCapture) SDL_PauseAudioDevice(id, 0);
+  return kWaveOk;
+}
+
+int sdlOpenPlayback(WaveDevice* handle, const WaveFormat* format, WaveCallback callback,
+                    std::uintptr_t user) {
+  if (countDevices(0) <= 0) return kWaveBadDevice;
+  return openDevice(playback, nullptr, 0, handle, format, callback, user, pullPlayback);
+}
+
+int sdlOpenCapture(WaveDevice* handle, int number, const WaveFormat* format, WaveCallback callback,
+                   std::uintptr_t user) {
+  const int count = countDevices(1);
+  if (number < 0 || number >= count) return kWaveBadDevice;
+  // Device 0 is the system's default capture device; the others go by SDL's list.
+  const char* name = number == 0 ? nullptr : SDL_GetAudioDeviceName(number, 1);
+  return openDevice(capture, name, 1, handle, format, callback, user, pushCapture);
+}
+
+template <typename Op>
+int withDevice(WaveDevice handle, SdlDevice& expected, Op op) {
+  std::lock_guard lock(stateLock);
+  SdlDevice* d = deviceOf(handle, expected);
+  return d == nullptr ? kWaveBadDevice : op(*d);
+}
+
+int sdlPreparePlayback(WaveDevice h, WaveBuffer* b) {
+  return withDevice(h, playback, [&](SdlDevice&) { return prepareWaveBuffer(b); });
+}
+int sdlQueuePlayback(WaveDevice h, WaveBuffer* b) {
+  return withDevice(h, playback, [&](SdlDevice& d) { return enqueueWaveBuffer(d.queue, b); });
+}
+int sdlReleasePlayback(WaveDevice h, WaveBuffer* b) {
+  return withDevice(h, playback, [&](SdlDevice&) { return releaseWaveBuffer(b); });
+}
+int sdlPrepareCapture(WaveDevice h, WaveBuffer* b) {
+  return withDevice(h, capture, [&](SdlDevice&) { return prepareWaveBuffer(b); });
+}
+int sdlQueueCapture(WaveDevice h, WaveBuffer* b) {
+  return withDevice(h, capture, [&](SdlDevice& d) { return enqueueWaveBuffer(d.queue, b); });
+}
+int sdlReleaseCapture(WaveDevice h, WaveBuffer* b) {
+  return withDevice(h, capture, [&](SdlDevice&) { return releaseWaveBuffer(b); });
+}
+
+int sdlStartCapture(WaveDevice h) {
+  SDL_AudioDeviceID id = 0;
+  const int r = withDevice(h, capture, [&](SdlDevice& d) {
+    d.started = true;
+    id = d.id;
+    return kWaveOk;
+  });
+  if (r == kWaveOk) SDL_PauseAudioDevice(id, 0);
+  return r;
+}
+
+int closeDevice(WaveDevice handle, SdlDevice& d, std::uint32_t closeMessage) {
+  SDL_AudioDeviceID id = 0;
+  {
+    std::lock_guard lock(stateLock);
+    if (deviceOf(handle, d) == nullptr) return kWaveBadDevice;
+    d.closing = true;
+    id = d.id;
+  }
+  // A playback report may be running on the capture thread; wait it out. Later
+  // ones see `closing` and stop.
+  { std::lock_guard barrier(playbackReportLock); }
+  // Joins SDL's thread for the device: no callback runs once this returns.
+  SDL_CloseAudioDevice(id);
+  Notice notice;
+  {
+    std::lock_guard lock(stateLock);
+    cancelWaveBuffers(d.queue);
+    cancelWaveBuffers(d.finished);
+    notice = noticeFor(d);
+    d.open = false;
+    d.closing = false;
+    d.started = false;
+  }
+  notify(notice, closeMessage, nullptr);
+  return kWaveOk;
+}
+
+int sdlClosePlayback(WaveDevice h) {
+  return closeDevice(h, playback, kPlaybackCloseMessage);
+}
+
+int sdlCloseCapture(WaveDevice h) {
+  return closeDevice(h, capture, kCaptureCloseMessage);
+}
+
+}  // namespace
+
+const WaveBackend sdlWaveBackend = {
+    "sdl",
+    sdlCountPlayback,
+    sdlCountCapture,
+    sdlQueryPlayback,
+    sdlOpenPlayback,
+    sdlPreparePlayback,
+    sdlQueuePlayback,
+    sdlReleasePlayback,
+    sdlClosePlayback,
+    sdlOpenCapture,
+    sdlPrepareCapture,
+    sdlQueueCapture,
+    sdlStartCapture,
+    sdlReleaseCapture,
+    sdlCloseCapture,
+};
+
+int sdlBufferFrames(std::uint32_t rate) {
+  int frames = 64;
+  while (static_cast<std::uint32_t>(frames) * 2 * 100 <= rate) frames *= 2;
+  return frames;
+}
+
+void setSdlPlaybackFollowsCapture(bool follows) {
+  playbackFollowsCapture = follows;
+}

@@ -1,0 +1,16 @@
+// Settings of the SDL wave-audio backend (platform/wave_audio.h) beyond the
+// common operations.
+#pragma once
+
+#include <cstdint>
+
+// Frames per SDL callback for a rate: the largest power of two within 10 ms.
+// Small, since every frame buffered here adds to what the listener hears late.
+int sdlBufferFrames(std::uint32_t rate);
+
+// While a capture device is running, a finished playback descriptor is reported
+// only once capture has reported at least as much audio, so a playback handler
+// always sees the capture block of the same period (on by default). A report held
+// longer than half its descriptor's duration goes out anyway, so a stalled
+// capture device cannot stall playback.
+void setSdlPlaybackFollowsCapture(bool follows);

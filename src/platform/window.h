@@ -1,0 +1,149 @@
+// Window and messages: one panel window with a procedure that receives every
+// message addressed to it, a blocking message queue, and a modal message box.
+//
+// The window is 240 x 295 window pixels; its client area on the desktop shows
+// window rows 26 ... 294 (the rows above lie under the handheld's task bar and
+// are never drawn), scaled up by a whole factor. Pen positions come back in
+// window coordinates. All of this runs on the window thread, except
+// postMessage and postQuitMessage, which any thread may call.
+#pragma once
+
+#include <cstdint>
+
+// Message numbers, as the window procedure knows them.
+constexpr std::uint32_t kMsgCreate = 1;     // during createWindow, before it returns
+constexpr std::uint32_t kMsgDestroy = 2;    // during destroyWindow
+constexpr std::uint32_t kMsgPaint = 15;     // the window's contents must be drawn again
+constexpr std::uint32_t kMsgClose = 16;     // close button; default handling destroys
+constexpr std::uint32_t kMsgQuit = 18;      // ends the loop; wParam = exit code
+constexpr std::uint32_t kMsgPenMove = 512;  // lParam = position; wParam = 1 while pen is down
+constexpr std::uint32_t kMsgPenDown = 513;  // lParam = position
+constexpr std::uint32_t kMsgPenUp = 514;    // lParam = position
+constexpr std::uint32_t kMsgFirstPrivate = 0x400;  // numbers from here on are free for callers
+
+// Rows of the window that lie above the desktop client area.
+constexpr int kHiddenTopRows = 26;
+constexpr int kClientHeight = 295 - kHiddenTopRows;
+
+struct WindowRecord;
+using WindowHandle = WindowRecord*;
+
+using WindowProcedure = std::int32_t (*)(WindowHandle window, std::uint32_t msg,
+                                         std::uint32_t wParam, std::uint32_t lParam);
+
+// One message of the queue. Parameters are 32-bit words; for pen messages
+// lParam is the position word (x in bits 0-15, y in bits 16-31).
+struct Message {
+  WindowHandle window;  // null for the quit message
+  std::uint32_t message;
+  std::uint32_t wParam;
+  std::uint32_t lParam;
+};
+
+// --- Window class and window ----------------------------------------------
+
+// Records a class name and its procedure. Returns 1, or 0 if the video system
+// cannot start, the arguments are missing or the name is taken.
+int registerWindowClass(const char* className, WindowProcedure procedure);
+
+// Creates the window of a registered class, hidden, with a client area of
+// kClientHeight rows scaled by windowScale(). The class's procedure receives
+// kMsgCreate before this returns. Null if the class is unknown, a window
+// already exists (there is one window at a time) or the desktop refuses.
+WindowHandle createWindow(const char* className, const char* title);
+
+void showWindow(WindowHandle window);
+void hideWindow(WindowHandle window);
+
+// Sends kMsgDestroy to the procedure, then removes the window. Messages still
+// queued for it are dropped. Does nothing for a window already destroyed.
+void destroyWindow(WindowHandle window);
+
+// Application icon, 32-bit pixels 0xAARRGGBB, rows top first. Kept and set on
+// every window created later as well. Null or an empty size removes it.
+void setWindowIcon(const std::uint32_t* argb, int width, int height);
+
+// --- Message loop ---------------------------------------------------------
+
+// Waits for the next message. Returns 1 with it in *msg, 0 when it is the quit
+// message (*msg then holds it, wParam the exit code), -1 if the video system
+// failed. Posted and input messages come first in arrival order; the quit
+// message is delivered once nothing else is waiting; a paint request (one for
+// any number of exposures) comes after both.
+int getMessage(Message* msg);
+
+// Turns key messages into character messages. The window delivers no key
+// messages, so there is never anything to add; returns 0.
+int translateMessage(const Message* msg);
+
+// Calls the procedure of the message's window and returns its result; 0 for a
+// message without a live window.
+std::int32_t dispatchMessage(const Message* msg);
+
+// Default handling of any message: kMsgClose destroys the window; every
+// message returns 0.
+std::int32_t defaultWindowProcedure(WindowHandle window, std::uint32_t msg, std::uint32_t wParam,
+                                    std::uint32_t lParam);
+
+// Queues a message for the window. Returns 1, or 0 if it could not be queued.
+int postMessage(WindowHandle window, std::uint32_t msg, std::uint32_t wParam, std::uint32_t lParam);
+
+// Makes getMessage return the quit message, with this exit code, once the
+// queue holds nothing else.
+void postQuitMessage(std::int32_t exitCode);
+
+// --- Message box ----------------------------------------------------------
+
+constexpr int kBoxInformation = 0;
+constexpr int kBoxError = 1;
+constexpr int kBoxOk = 1;  // the only button, and so the only result
+
+// Shows a modal box with `text`, `caption` and one OK button, owned by the
+// window, and returns kBoxOk once it is dismissed. The window is presented
+// first so it stays on screen, drawn, behind the box. Where the desktop has no
+// message boxes the text goes to standard error instead.
+int showMessageBox(WindowHandle owner, const char* text, const char* caption,
+                   int kind = kBoxInformation);
+
+// Test hook: replaces the desktop box. The hook's result is returned as the
+// box's. Null restores the desktop box.
+using MessageBoxHook = int (*)(WindowHandle owner, const char* text, const char* caption);
+void setMessageBoxHook(MessageBoxHook hook);
+
+// --- Scale and pen positions ----------------------------------------------
+
+// The whole scale factor for a screen of this height: the largest one that
+// keeps the client area within two thirds of it, at least 1. A valid
+// `override` (a whole number 1 ... 16, from ZEPHYRIX_SCALE) wins.
+int chooseWindowScale(int screenHeight, const char* override);
+
+// Scale of the current window (0 without one).
+int windowScale();
+
+// x and y packed as unsigned 16-bit halves: x | y << 16. A negative
+// coordinate therefore arrives as a large number (-1 as 65535).
+std::uint32_t packPenPosition(int x, int y);
+
+// The position word for a point of the client area at this scale, in window
+// coordinates: each coordinate divided by the scale, rounding down, and the
+// hidden top rows added to y.
+std::uint32_t penPositionFromClient(int clientX, int clientY, int scale);
+
+// --- For tests ------------------------------------------------------------
+
+// Feed desktop events through the same translation as real ones (client
+// coordinates in desktop pixels; finger positions 0.0 ... 1.0 of the client
+// area). Each returns 1 once the event is queued, 0 without a window.
+int injectMouseButton(int down, int clientX, int clientY);
+int injectMouseMotion(int clientX, int clientY, int buttonHeld);
+int injectFinger(int phase, float fx, float fy);  // phase: 0 down, 1 move, 2 up
+int injectExpose();
+int injectCloseRequest();
+
+// The pixel shown at this point of the client area as 0x00RRGGBB, or
+// 0xFFFFFFFF outside it or without a window.
+std::uint32_t presentedPixel(int clientX, int clientY);
+
+// Removes any window, unregisters every class, drops queued messages, the
+// icon and the hook, and stops the video system. No messages are sent.
+void closeWindowSystem();

@@ -1,0 +1,203 @@
+#include "presets/preset_file.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <bit>
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+#include "presets/preset_bank.h"
+
+namespace {
+
+constexpr int kIndexOffset = 0;
+constexpr int kParamsOffset = kIndexOffset + 4;
+constexpr int kPatternsOffset = kParamsOffset + kPresetCount * kPresetWords * 4;
+constexpr int kGainsOffset = kPatternsOffset + kPresetCount * kSlicerSteps;
+constexpr int kGainSlotBytes = 8;
+static_assert(kGainsOffset + kPresetCount * kGainSlotBytes == kPresetFileBytes);
+
+constexpr char kTemporarySuffix[] = ".tmp";
+
+int failingWriteBudget = -1;  // bytes the next save may write before it fails; -1 = no limit
+
+void putWord(std::uint8_t* at, std::uint32_t word) {
+  at[0] = static_cast<std::uint8_t>(word);
+  at[1] = static_cast<std::uint8_t>(word >> 8);
+  at[2] = static_cast<std::uint8_t>(word >> 16);
+  at[3] = static_cast<std::uint8_t>(word >> 24);
+}
+
+std::uint32_t getWord(const std::uint8_t* at) {
+  return static_cast<std::uint32_t>(at[0]) | static_cast<std::uint32_t>(at[1]) << 8 |
+         static_cast<std::uint32_t>(at[2]) << 16 | static_cast<std::uint32_t>(at[3]) << 24;
+}
+
+void decodePresetBank(const std::uint8_t (&bytes)[kPresetFileBytes]) {
+  PresetBank& bank = presetBank;
+  bank.presetIndex = static_cast<std::int32_t>(getWord(bytes + kIndexOffset));
+  for (int p = 0; p < kPresetCount; ++p) {
+    for (int w = 0; w < kPresetWords; ++w)
+      bank.presetParams[p][w] =
+          static_cast<std::int32_t>(getWord(bytes + kParamsOffset + 4 * (p * kPresetWords + w)));
+    for (int i = 0; i < kSlicerSteps; ++i)
+      bank.presetPatterns[p][i] = bytes[kPatternsOffset + p * kSlicerSteps + i];
+    const std::uint8_t* slot = bytes + kGainsOffset + p * kGainSlotBytes;
+    bank.presetGains[p].gain = std::bit_cast<float>(getWord(slot));
+    bank.presetGains[p].carried = getWord(slot + 4);
+  }
+}
+
+bool isEchoBlocks(std::int32_t v) {
+  return v == 0 || v == 1 || v == 2 || v == 4 || v == 8;
+}
+
+bool isDownsampleFactor(std::int32_t v) {
+  return v == 0 || v == 2 || v == 4 || v == 8;
+}
+
+bool isGain(float g) {
+  return std::isfinite(g) && g >= 0.0f && g <= 4.0f;
+}
+
+// presetIndex indexes the bank, echoBlocks sizes the echo delay within a line of
+// eight blocks, downsampleFactor sizes the sample-and-hold groups; a file from
+// elsewhere may hold anything, so those values and unusable gains are put back
+// to their built-in values.
+void mendPresetBank() {
+  PresetBank& bank = presetBank;
+  if (bank.presetIndex < 0 || bank.presetIndex >= kPresetCount) bank.presetIndex = 0;
+  for (int p = 0; p < kPresetCount; ++p) {
+    std::int32_t* words = bank.presetParams[p];
+    if (!isEchoBlocks(words[kWordEchoBlocks])) words[kWordEchoBlocks] = 0;
+    if (!isDownsampleFactor(words[kWordDownsampleFactor])) words[kWordDownsampleFactor] = 0;
+    if (!isGain(bank.presetGains[p].gain)) bank.presetGains[p].gain = 1.0f;
+  }
+}
+
+// Writes all of `bytes`, unless the test hook cuts the write short.
+bool writeAll(int fd, const std::uint8_t* bytes, std::size_t length) {
+  bool cut = false;
+  if (failingWriteBudget >= 0 && static_cast<std::size_t>(failingWriteBudget) < length) {
+    length = static_cast<std::size_t>(failingWriteBudget);
+    cut = true;
+  }
+  failingWriteBudget = -1;
+  while (length > 0) {
+    const ssize_t written = write(fd, bytes, length);
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) return false;
+    bytes += written;
+    length -= static_cast<std::size_t>(written);
+  }
+  return !cut;
+}
+
+// Makes the rename itself durable. Best effort: the new file is already in place.
+void syncDirectoryOf(const char* path) {
+  char directory[4096];
+  const char* slash = std::strrchr(path, '/');
+  if (slash == nullptr) {
+    std::strcpy(directory, ".");
+  } else {
+    const std::size_t length = slash == path ? 1 : static_cast<std::size_t>(slash - path);
+    if (length >= sizeof directory) return;
+    std::memcpy(directory, path, length);
+    directory[length] = '\0';
+  }
+  const int fd = open(directory, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  fsync(fd);
+  close(fd);
+}
+
+}  // namespace
+
+void encodePresetBank(std::uint8_t (&bytes)[kPresetFileBytes]) {
+  const PresetBank& bank = presetBank;
+  putWord(bytes + kIndexOffset, static_cast<std::uint32_t>(bank.presetIndex));
+  for (int p = 0; p < kPresetCount; ++p) {
+    for (int w = 0; w < kPresetWords; ++w)
+      putWord(bytes + kParamsOffset + 4 * (p * kPresetWords + w),
+              static_cast<std::uint32_t>(bank.presetParams[p][w]));
+    for (int i = 0; i < kSlicerSteps; ++i)
+      bytes[kPatternsOffset + p * kSlicerSteps + i] = bank.presetPatterns[p][i];
+    std::uint8_t* slot = bytes + kGainsOffset + p * kGainSlotBytes;
+    putWord(slot, std::bit_cast<std::uint32_t>(bank.presetGains[p].gain));
+    putWord(slot + 4, bank.presetGains[p].carried);
+  }
+}
+
+void loadPresetBytes(const std::uint8_t* bytes, std::size_t length) {
+  // The bytes replace the bank's own image byte for byte, so a short file keeps
+  // whatever the bank held (the built-in values at start-up) for what it lacks.
+  std::uint8_t image[kPresetFileBytes];
+  encodePresetBank(image);
+  if (length > sizeof image) length = sizeof image;
+  if (length > 0) std::memcpy(image, bytes, length);
+  decodePresetBank(image);
+  mendPresetBank();
+}
+
+int loadPresetFileFrom(const char* path) {
+  const int fd = open(path, O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return kPresetFileUnreadable;
+  std::uint8_t bytes[kPresetFileBytes];
+  std::size_t got = 0;
+  bool failed = false;
+  while (got < sizeof bytes) {
+    const ssize_t n = read(fd, bytes + got, sizeof bytes - got);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) failed = true;
+    if (n <= 0) break;
+    got += static_cast<std::size_t>(n);
+  }
+  close(fd);
+  loadPresetBytes(bytes, got);
+  return failed && got == 0 ? kPresetFileUnreadable : kPresetFileOk;
+}
+
+int loadPresetFile() {
+  return loadPresetFileFrom(kPresetFileName);
+}
+
+int savePresetFileTo(const char* path) {
+  std::uint8_t image[kPresetFileBytes];
+  encodePresetBank(image);
+
+  char temporary[4096];
+  const int length = std::snprintf(temporary, sizeof temporary, "%s%s", path, kTemporarySuffix);
+  if (length < 0 || static_cast<std::size_t>(length) >= sizeof temporary) {
+    failingWriteBudget = -1;
+    return kPresetFileNotSaved;
+  }
+
+  // A temporary left by an earlier failed run goes first; O_EXCL then makes sure
+  // the image lands in a new file of our own and not through a link.
+  unlink(temporary);
+  const int fd = open(temporary, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+  if (fd < 0) {
+    failingWriteBudget = -1;
+    return kPresetFileNotSaved;
+  }
+  bool saved = writeAll(fd, image, sizeof image) && fsync(fd) == 0;
+  saved = close(fd) == 0 && saved;
+  if (saved) saved = std::rename(temporary, path) == 0;
+  if (!saved) {
+    unlink(temporary);
+    return kPresetFileNotSaved;
+  }
+  syncDirectoryOf(path);
+  return kPresetFileOk;
+}
+
+int savePresetFile() {
+  return savePresetFileTo(kPresetFileName);
+}
+
+void failPresetFileWriteAfter(int bytes) {
+  failingWriteBudget = bytes < 0 ? -1 : bytes;
+}

@@ -1,0 +1,49 @@
+// The preset file: the whole bank and the number of the current preset in 644
+// bytes of fixed layout, little-endian, with no header or checksum.
+//
+//   offset   0, 4 bytes    presetIndex
+//   offset   4, 400 bytes  presetParams, 10 records of 10 int32, preset 0 first
+//   offset 404, 160 bytes  presetPatterns, 10 records of 16 bytes
+//   offset 564, 80 bytes   presetGains, 10 slots: the gain as a float, then 4 carried bytes
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+// Opened by its bare name, so it lies in the current directory.
+constexpr char kPresetFileName[] = "PresetFile.KDX";
+constexpr int kPresetFileBytes = 644;
+
+// Result codes of the file procedures. Nothing is ever reported to the user;
+// the codes are for callers that care (tests, the offline renderer).
+constexpr int kPresetFileOk = 0;
+constexpr int kPresetFileUnreadable = 1;  // missing or unreadable: the bank is unchanged
+constexpr int kPresetFileNotSaved = 2;    // the file on disk is as it was before the save
+
+// Reads "PresetFile.KDX" into presetBank (see loadPresetBytes).
+int loadPresetFile();
+// The same for a file named by the caller.
+int loadPresetFileFrom(const char* path);
+
+// Lays the first `length` bytes (at most 644) of a preset file image over the
+// bank; a short image leaves the rest of the bank as it was, a longer one is cut.
+// Values that would index memory or size buffers, or are no usable gain, are
+// then replaced by their built-in values: presetIndex outside 0 ... 9 by 0,
+// echoBlocks other than 0, 1, 2, 4, 8 by 0, downsampleFactor other than 0, 2, 4, 8
+// by 0, a gain that is not a finite number in 0.0 ... 4.0 by 1.0. Every other
+// value is kept as read.
+void loadPresetBytes(const std::uint8_t* bytes, std::size_t length);
+
+// The file image of presetBank.
+void encodePresetBank(std::uint8_t (&bytes)[kPresetFileBytes]);
+
+// Writes presetBank to "PresetFile.KDX": the image goes to a temporary file beside
+// it, is flushed to disk and then renamed over the old file, so a failed save
+// leaves the old file as it was. The temporary is removed on failure.
+int savePresetFile();
+// The same for a file named by the caller.
+int savePresetFileTo(const char* path);
+
+// Test hook: the next save writes only `bytes` bytes of the image and then fails
+// as a full disk would. A negative value switches the hook off.
+void failPresetFileWriteAfter(int bytes);

@@ -1,0 +1,96 @@
+// Any byte string loaded as the preset file must leave the bank with every value
+// the engine indexes or sizes buffers with in its domain, and the live settings
+// the bank loads must fit the buffers of every audio profile.
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "presets/preset_bank.h"
+#include "presets/preset_file.h"
+#include "state/audio_profile.h"
+#include "state/effect_settings.h"
+
+#define FUZZ_CHECK(condition)                                                            \
+  do {                                                                                   \
+    if (!(condition)) {                                                                  \
+      std::fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #condition); \
+      std::abort();                                                                      \
+    }                                                                                    \
+  } while (0)
+
+namespace {
+
+void checkBankDomain() {
+  FUZZ_CHECK(presetBank.presetIndex >= 0 && presetBank.presetIndex < kPresetCount);
+  for (int p = 0; p < kPresetCount; ++p) {
+    const std::int32_t echo = presetBank.presetParams[p][kWordEchoBlocks];
+    const std::int32_t factor = presetBank.presetParams[p][kWordDownsampleFactor];
+    const float gain = presetBank.presetGains[p].gain;
+    FUZZ_CHECK(echo == 0 || echo == 1 || echo == 2 || echo == 4 || echo == 8);
+    FUZZ_CHECK(factor == 0 || factor == 2 || factor == 4 || factor == 8);
+    FUZZ_CHECK(gain >= 0.0f && gain <= 4.0f);  // false for NaN too
+  }
+}
+
+// Bytes of the file image that a mend may replace: the current index, echoBlocks,
+// downsampleFactor and the gain half of every gain slot.
+bool mayBeMended(std::size_t offset) {
+  if (offset < 4) return true;
+  if (offset < 404) {
+    const std::size_t word = (offset - 4) / 4 % kPresetWords;
+    return word == kWordEchoBlocks || word == kWordDownsampleFactor;
+  }
+  if (offset < 564) return false;
+  return (offset - 564) % 8 < 4;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  resetPresetBank();
+  loadPresetBytes(data, size);
+  checkBankDomain();
+
+  // Every byte the file has is kept as read unless a mend may replace it, and a
+  // short file leaves the built-in bytes for what it lacks.
+  std::uint8_t image[kPresetFileBytes];
+  encodePresetBank(image);
+  std::uint8_t builtIn[kPresetFileBytes];
+  {
+    const PresetBank loaded = presetBank;
+    resetPresetBank();
+    encodePresetBank(builtIn);
+    presetBank = loaded;
+  }
+  for (std::size_t i = 0; i < sizeof image; ++i) {
+    if (mayBeMended(i)) continue;
+    FUZZ_CHECK(image[i] == (i < size ? data[i] : builtIn[i]));
+  }
+
+  // Loading a loaded bank's own image changes nothing: the mends are final.
+  loadPresetBytes(image, sizeof image);
+  std::uint8_t again[kPresetFileBytes];
+  encodePresetBank(again);
+  FUZZ_CHECK(std::memcmp(image, again, sizeof image) == 0);
+
+  // The same bytes over a bank that is no longer built-in still end in the domain.
+  loadPresetBytes(data, size);
+  checkBankDomain();
+
+  for (int profile = 0; profile < kAudioProfileCount; ++profile) {
+    selectAudioProfile(profile);
+    for (int p = 0; p < kPresetCount; ++p) {
+      presetBank.presetIndex = p;
+      loadPreset();
+      FUZZ_CHECK(delayLengthSamples >= 0 &&
+                 delayLengthSamples <= audioProfile.delayBufferBytes / 4);
+      FUZZ_CHECK(effectSettings.downsampleFactor >= 0);
+      storePreset();
+    }
+  }
+  selectAudioProfile(0);
+  resetEffectSettings();
+  return 0;
+}

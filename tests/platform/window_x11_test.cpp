@@ -1,0 +1,224 @@
+// The window on a real X server: a private Xvfb, clicks sent with xdotool and a
+// screenshot taken with ImageMagick. Skipped where those programs are missing.
+#include <gtest/gtest.h>
+
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/surface.h"
+#include "support/window_fixture.h"
+
+namespace {
+
+constexpr int kScale = 2;
+constexpr std::uint32_t kWatchdogExit = 99;
+
+bool haveProgram(const std::string& name) {
+  return std::system(("command -v " + name + " >/dev/null 2>&1").c_str()) == 0;
+}
+
+// Output of a shell command, or "" if it failed.
+std::string run(const std::string& command) {
+  std::string out;
+  FILE* p = popen(command.c_str(), "r");
+  if (!p) return out;
+  char buf[256];
+  while (std::fgets(buf, sizeof buf, p)) out += buf;
+  return pclose(p) == 0 ? out : "";
+}
+
+// Starts Xvfb on a free display; returns its number, or -1.
+int startXvfb(pid_t* pid) {
+  int fds[2];
+  if (pipe(fds) != 0) return -1;
+  *pid = fork();
+  if (*pid == 0) {
+    close(fds[0]);
+    FILE* quiet = std::freopen("/dev/null", "w", stderr);
+    (void)quiet;
+    const std::string fd = std::to_string(fds[1]);
+    execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1280x1024x24", "-nolisten",
+           "tcp", static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  close(fds[1]);
+  std::string number;
+  pollfd p{fds[0], POLLIN, 0};
+  while (poll(&p, 1, 10000) > 0) {
+    char c;
+    if (read(fds[0], &c, 1) != 1 || c == '\n') break;
+    number += c;
+  }
+  close(fds[0]);
+  return number.empty() ? -1 : std::atoi(number.c_str());
+}
+
+// Posts the quit message if the test has not finished in time, so a missing
+// event fails the test instead of hanging it.
+struct Watchdog {
+  std::mutex m;
+  std::condition_variable cv;
+  bool done = false;
+  std::thread t{[this] {
+    std::unique_lock lock(m);
+    if (!cv.wait_for(lock, std::chrono::seconds(20), [this] { return done; }))
+      postQuitMessage(kWatchdogExit);
+  }};
+  ~Watchdog() {
+    {
+      std::lock_guard lock(m);
+      done = true;
+    }
+    cv.notify_one();
+    t.join();
+  }
+};
+
+// Dispatches messages until one with this number has reached the procedure.
+bool pumpUntil(std::uint32_t msg) {
+  Message m;
+  while (getMessage(&m) > 0) {
+    translateMessage(&m);
+    dispatchMessage(&m);
+    if (m.message == msg) return true;
+  }
+  return false;
+}
+
+std::map<std::string, int> windowGeometry() {
+  std::map<std::string, int> g;
+  const std::string out =
+      run("timeout 10 xdotool search --sync --name '^Zephyrix 1.0$' getwindowgeometry --shell");
+  std::size_t start = 0;
+  while (start < out.size()) {
+    std::size_t end = out.find('\n', start);
+    if (end == std::string::npos) end = out.size();
+    const std::string line = out.substr(start, end - start);
+    const std::size_t eq = line.find('=');
+    if (eq != std::string::npos) g[line.substr(0, eq)] = std::atoi(line.c_str() + eq + 1);
+    start = end + 1;
+  }
+  return g;
+}
+
+class WindowOnX : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    for (const char* tool : {"Xvfb", "xdotool", "import", "timeout"})
+      if (!haveProgram(tool)) GTEST_SKIP() << tool << " is not installed";
+    closeWindowSystem();
+    display = startXvfb(&xvfb);
+    ASSERT_GE(display, 0) << "Xvfb did not start";
+    setenv("DISPLAY", (":" + std::to_string(display)).c_str(), 1);
+    setenv("SDL_VIDEODRIVER", "x11", 1);
+    setenv("ZEPHYRIX_SCALE", std::to_string(kScale).c_str(), 1);
+    procedureLog.clear();
+    dir = std::filesystem::temp_directory_path() / ("zephyrix-window-" + std::to_string(getpid()));
+    std::filesystem::create_directories(dir);
+  }
+  void TearDown() override {
+    closeWindowSystem();
+    if (xvfb > 0) {
+      kill(xvfb, SIGTERM);
+      waitpid(xvfb, nullptr, 0);
+    }
+    if (!dir.empty()) std::filesystem::remove_all(dir);
+  }
+
+  pid_t xvfb = 0;
+  int display = -1;
+  std::filesystem::path dir;
+};
+
+TEST_F(WindowOnX, ShowsTheSurfaceScaledAndTurnsClicksIntoPenMessages) {
+  for (int y = 0; y < kWindowHeight; ++y)
+    for (int x = 0; x < kWindowWidth; ++x)
+      windowSurface[y][x] =
+          static_cast<std::uint32_t>((x * 3 % 256) << 16 | (y * 7 % 256) << 8 | ((x ^ y) & 0xFF));
+  Watchdog watchdog;
+  ASSERT_EQ(registerWindowClass("Zephyrix", loggingProcedure), 1);
+  WindowHandle w = createWindow("Zephyrix", "Zephyrix 1.0");
+  ASSERT_NE(w, nullptr);
+  showWindow(w);
+  presentSurface();
+  ASSERT_TRUE(pumpUntil(kMsgPaint)) << "no paint request after the window was shown";
+
+  auto g = windowGeometry();
+  ASSERT_EQ(g["WIDTH"], kWindowWidth * kScale);
+  ASSERT_EQ(g["HEIGHT"], kClientHeight * kScale);
+  const int left = g["X"], top = g["Y"];
+
+  // Every pixel of the screenshot is the window surface pixel it stands for.
+  const std::filesystem::path shot = dir / "shot.rgb";
+  const std::string crop = std::to_string(g["WIDTH"]) + "x" + std::to_string(g["HEIGHT"]) + "+" +
+                           std::to_string(left) + "+" + std::to_string(top);
+  ASSERT_EQ(
+      std::system(
+          ("import -window root -crop " + crop + " +repage -depth 8 rgb:" + shot.string()).c_str()),
+      0);
+  std::ifstream in(shot, std::ios::binary);
+  std::vector<unsigned char> rgb((std::istreambuf_iterator<char>(in)), {});
+  ASSERT_EQ(rgb.size(), static_cast<std::size_t>(g["WIDTH"] * g["HEIGHT"] * 3));
+  int wrong = 0;
+  for (int cy = 0; cy < g["HEIGHT"]; ++cy)
+    for (int cx = 0; cx < g["WIDTH"]; ++cx) {
+      const unsigned char* p = &rgb[(cy * g["WIDTH"] + cx) * 3];
+      const std::uint32_t shown = p[0] << 16 | p[1] << 8 | p[2];
+      if (shown != windowSurface[cy / kScale + kHiddenTopRows][cx / kScale]) ++wrong;
+    }
+  EXPECT_EQ(wrong, 0) << "pixels differing from the window surface";
+
+  // A press, a drag out above and left of the window, and a release inside,
+  // at a pace a hand could manage.
+  procedureLog.clear();
+  const auto at = [&](int cx, int cy) {
+    return std::to_string(left + cx) + " " + std::to_string(top + cy);
+  };
+  // The loop keeps running while xdotool plays the gesture, as it would for a hand.
+  int xdotoolResult = -1;
+  std::thread hand([&] {
+    xdotoolResult =
+        std::system(("timeout 10 xdotool mousemove --sync " + at(21, 41) +
+                     " mousedown 1 sleep 0.1 mousemove --sync " + at(-6, -60) +
+                     " sleep 0.1 mousemove --sync " + at(101, 201) + " sleep 0.1 mouseup 1")
+                        .c_str());
+  });
+  const bool released = pumpUntil(kMsgPenUp);
+  hand.join();
+  ASSERT_EQ(xdotoolResult, 0);
+  ASSERT_TRUE(released) << "no pen-up arrived";
+  const auto downs = logged(kMsgPenDown);
+  const auto ups = logged(kMsgPenUp);
+  ASSERT_EQ(downs.size(), 1u);
+  ASSERT_EQ(ups.size(), 1u);
+  EXPECT_EQ(downs[0].lParam, packPenPosition(10, 46));
+  EXPECT_EQ(ups[0].lParam, packPenPosition(50, 126));
+  bool sawOutside = false;
+  for (const Message& m : logged(kMsgPenMove))
+    if (m.lParam == packPenPosition(-3, -4)) sawOutside = m.wParam == 1;
+  EXPECT_TRUE(sawOutside) << "the drag above and left of the window arrives as large numbers";
+
+  // Shut-down hides the window at once.
+  hideWindow(w);
+  EXPECT_EQ(run("xdotool search --onlyvisible --name '^Zephyrix 1.0$'"), "");
+  destroyWindow(w);
+  Message m;
+  while (getMessage(&m) > 0) dispatchMessage(&m);
+  EXPECT_EQ(m.wParam, 0u) << "the watchdog ended the loop";
+}
+
+}  // namespace

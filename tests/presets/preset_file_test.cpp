@@ -1,0 +1,237 @@
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <cmath>
+#include <cstring>
+#include <filesystem>
+#include <limits>
+
+#include "presets/preset_bank.h"
+#include "presets/preset_file.h"
+#include "presets/scratch_directory.h"
+#include "state/audio_profile.h"
+#include "state/effect_settings.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using Bytes = std::vector<std::uint8_t>;
+
+constexpr char kTemporaryName[] = "PresetFile.KDX.tmp";
+
+void putLe(Bytes& bytes, std::size_t offset, std::uint32_t word) {
+  for (int i = 0; i < 4; ++i) bytes[offset + i] = static_cast<std::uint8_t>(word >> (8 * i));
+}
+std::size_t wordOffset(int preset, int word) {
+  return 4 + 4 * (preset * kPresetWords + word);
+}
+std::size_t gainOffset(int preset) {
+  return 564 + 8 * preset;
+}
+
+Bytes builtInImage() {
+  resetPresetBank();
+  std::uint8_t image[kPresetFileBytes];
+  encodePresetBank(image);
+  return Bytes(image, image + kPresetFileBytes);
+}
+
+// Fills every part of the bank with values that differ from preset to preset.
+void fillBank() {
+  presetBank.presetIndex = 7;
+  for (int p = 0; p < kPresetCount; ++p) {
+    const std::int32_t echo[] = {0, 1, 2, 4, 8};
+    const std::int32_t factor[] = {0, 2, 4, 8};
+    for (int w = 0; w < kPresetWords; ++w) presetBank.presetParams[p][w] = p * 100 + w;
+    presetBank.presetParams[p][kWordEchoBlocks] = echo[p % 5];
+    presetBank.presetParams[p][kWordDownsampleFactor] = factor[p % 4];
+    presetBank.presetParams[p][kWordMuteOn] = 2;  // out of its range but harmless: kept
+    presetBank.presetParams[p][9] = -1 - p;
+    for (int i = 0; i < kSlicerSteps; ++i) presetBank.presetPatterns[p][i] = (p + i) % 3;
+    presetBank.presetGains[p].gain = 0.4f * static_cast<float>(p);
+    presetBank.presetGains[p].carried = 0x7FC00001u + static_cast<std::uint32_t>(p);  // NaN bits
+  }
+  presetBank.presetParams[1][7] = 0x01020304;
+}
+
+bool banksEqual(const PresetBank& a, const PresetBank& b) {
+  if (a.presetIndex != b.presetIndex) return false;
+  if (std::memcmp(a.presetParams, b.presetParams, sizeof a.presetParams) != 0) return false;
+  if (std::memcmp(a.presetPatterns, b.presetPatterns, sizeof a.presetPatterns) != 0) return false;
+  for (int p = 0; p < kPresetCount; ++p) {
+    if (std::bit_cast<std::uint32_t>(a.presetGains[p].gain) !=
+        std::bit_cast<std::uint32_t>(b.presetGains[p].gain))
+      return false;
+    if (a.presetGains[p].carried != b.presetGains[p].carried) return false;
+  }
+  return true;
+}
+
+class PresetFileTest : public ScratchDirectory {
+ protected:
+  void SetUp() override {
+    ScratchDirectory::SetUp();
+    selectAudioProfile(0);
+    resetEffectSettings();
+    resetPresetBank();
+    failPresetFileWriteAfter(-1);
+  }
+};
+
+TEST_F(PresetFileTest, RoundTripIsExactAndLittleEndian) {
+  fillBank();
+  const PresetBank saved = presetBank;
+  ASSERT_EQ(savePresetFile(), kPresetFileOk);
+  EXPECT_FALSE(fs::exists(kTemporaryName));
+
+  const Bytes file = readBytes(kPresetFileName);
+  ASSERT_EQ(file.size(), 644u);
+  EXPECT_EQ(Bytes(file.begin(), file.begin() + 4), (Bytes{7, 0, 0, 0}));
+  const std::size_t word = wordOffset(1, 7);
+  EXPECT_EQ(Bytes(file.begin() + word, file.begin() + word + 4), (Bytes{4, 3, 2, 1}));
+  EXPECT_EQ(file[404 + 16 * 2 + 1], 0);  // preset 2, step 1: (2 + 1) % 3
+  EXPECT_EQ(Bytes(file.begin() + gainOffset(0) + 4, file.begin() + gainOffset(0) + 8),
+            (Bytes{0x01, 0x00, 0xC0, 0x7F}));
+
+  resetPresetBank();
+  ASSERT_EQ(loadPresetFile(), kPresetFileOk);
+  EXPECT_TRUE(banksEqual(presetBank, saved));
+
+  ASSERT_EQ(savePresetFile(), kPresetFileOk);
+  EXPECT_EQ(readBytes(kPresetFileName), file);
+}
+
+// The values that index memory or size buffers, and unusable gains, are put back
+// to their built-in values; everything else comes through as read.
+TEST_F(PresetFileTest, BadValuesAreReplacedOnLoad) {
+  const float nan = std::numeric_limits<float>::quiet_NaN();
+  const float inf = std::numeric_limits<float>::infinity();
+  struct Case {
+    const char* what;
+    std::size_t offset;
+    std::uint32_t word;
+    std::uint32_t expected;  // as it reads back from the bank image
+  };
+  const Case cases[] = {
+      {"index 10", 0, 10, 0},
+      {"index -1", 0, 0xFFFFFFFFu, 0},
+      {"index 9 kept", 0, 9, 9},
+      {"echo 3", wordOffset(2, kWordEchoBlocks), 3, 0},
+      {"echo 16", wordOffset(9, kWordEchoBlocks), 16, 0},
+      {"echo -8", wordOffset(0, kWordEchoBlocks), 0xFFFFFFF8u, 0},
+      {"echo 8 kept", wordOffset(4, kWordEchoBlocks), 8, 8},
+      {"factor 1", wordOffset(3, kWordDownsampleFactor), 1, 0},
+      {"factor 16", wordOffset(3, kWordDownsampleFactor), 16, 0},
+      {"factor -2", wordOffset(8, kWordDownsampleFactor), 0xFFFFFFFEu, 0},
+      {"factor 8 kept", wordOffset(1, kWordDownsampleFactor), 8, 8},
+      {"gain NaN", gainOffset(0), std::bit_cast<std::uint32_t>(nan), 0x3F800000u},
+      {"gain inf", gainOffset(1), std::bit_cast<std::uint32_t>(inf), 0x3F800000u},
+      {"gain -1", gainOffset(2), std::bit_cast<std::uint32_t>(-1.0f), 0x3F800000u},
+      {"gain 4.5", gainOffset(9), std::bit_cast<std::uint32_t>(4.5f), 0x3F800000u},
+      {"gain 4 kept", gainOffset(5), std::bit_cast<std::uint32_t>(4.0f), 0x40800000u},
+      {"gain 0 kept", gainOffset(6), 0, 0},
+      {"carried NaN kept", gainOffset(6) + 4, 0x7FC00000u, 0x7FC00000u},
+      {"mute 2 kept", wordOffset(0, kWordMuteOn), 2, 2},
+      {"slicer -3 kept", wordOffset(0, kWordSlicerOn), 0xFFFFFFFDu, 0xFFFFFFFDu},
+      {"word 8 kept", wordOffset(5, 8), 0x80000000u, 0x80000000u},
+      {"pattern byte 2 kept", 404 + 16 * 7 + 3, 0x02020202u, 0x02020202u},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Bytes file = builtInImage();
+    putLe(file, c.offset, c.word);
+    writeBytes(kPresetFileName, file);
+    ASSERT_EQ(loadPresetFile(), kPresetFileOk);
+
+    std::uint8_t image[kPresetFileBytes];
+    encodePresetBank(image);
+    Bytes expected = file;
+    putLe(expected, c.offset, c.expected);
+    EXPECT_EQ(Bytes(image, image + kPresetFileBytes), expected);
+  }
+
+  // The loaded preset drives the delay with the mended value.
+  Bytes file = builtInImage();
+  putLe(file, wordOffset(0, kWordEchoBlocks), 1000000);
+  writeBytes(kPresetFileName, file);
+  loadPresetFile();
+  loadPreset();
+  EXPECT_EQ(delayLengthSamples, 0);
+}
+
+// A short file replaces only the bytes it has; the rest keeps the built-in values.
+TEST_F(PresetFileTest, ShortFileKeepsBuiltInValuesForWhatItLacks) {
+  fillBank();
+  std::uint8_t full[kPresetFileBytes];
+  encodePresetBank(full);
+
+  for (std::size_t length : {0u, 3u, 10u, 404u, 568u, 643u}) {
+    SCOPED_TRACE(length);
+    writeBytes(kPresetFileName, Bytes(full, full + length));
+    resetPresetBank();
+    ASSERT_EQ(loadPresetFile(), kPresetFileOk);
+    std::uint8_t image[kPresetFileBytes];
+    encodePresetBank(image);
+    const Bytes builtIn = builtInImage();
+    for (std::size_t i = 0; i < kPresetFileBytes; ++i)
+      ASSERT_EQ(image[i], i < length ? full[i] : builtIn[i]) << "byte " << i;
+  }
+}
+
+TEST_F(PresetFileTest, MissingOrUnreadableFileLeavesTheBank) {
+  presetBank.presetParams[4][kWordFlangerOn] = 1;
+  EXPECT_EQ(loadPresetFile(), kPresetFileUnreadable);
+  EXPECT_EQ(presetBank.presetParams[4][kWordFlangerOn], 1);
+
+  fs::create_directory(kPresetFileName);
+  EXPECT_EQ(loadPresetFile(), kPresetFileUnreadable);
+  EXPECT_EQ(presetBank.presetParams[4][kWordFlangerOn], 1);
+  EXPECT_EQ(loadPresetFileFrom("no-such-directory/PresetFile.KDX"), kPresetFileUnreadable);
+}
+
+// A save that cannot complete reports failure, leaves the old file byte for
+// byte and leaves no temporary behind.
+TEST_F(PresetFileTest, FailedSaveKeepsTheOldFile) {
+  fillBank();
+  ASSERT_EQ(savePresetFile(), kPresetFileOk);
+  const Bytes old = readBytes(kPresetFileName);
+  resetPresetBank();
+  presetBank.presetParams[0][kWordEchoBlocks] = 2;
+
+  // The write fails part-way: at the start, inside a block, one byte short.
+  for (int written : {0, 4, 300, 643}) {
+    SCOPED_TRACE(written);
+    failPresetFileWriteAfter(written);
+    EXPECT_EQ(savePresetFile(), kPresetFileNotSaved);
+    EXPECT_EQ(readBytes(kPresetFileName), old);
+    EXPECT_FALSE(fs::exists(kTemporaryName));
+  }
+
+  // The temporary cannot be created (root ignores permission bits, so block its name).
+  fs::create_directory(kTemporaryName);
+  EXPECT_EQ(savePresetFile(), kPresetFileNotSaved);
+  EXPECT_EQ(readBytes(kPresetFileName), old);
+  EXPECT_TRUE(fs::is_directory(kTemporaryName));
+  fs::remove(kTemporaryName);
+
+  // The directory does not exist.
+  EXPECT_EQ(savePresetFileTo("no-such-directory/PresetFile.KDX"), kPresetFileNotSaved);
+  EXPECT_FALSE(fs::exists("no-such-directory"));
+
+  // The hook lasts one save; a stale temporary from an earlier crash is replaced.
+  writeBytes(kTemporaryName, Bytes(10, 0xAA));
+  ASSERT_EQ(savePresetFile(), kPresetFileOk);
+  EXPECT_FALSE(fs::exists(kTemporaryName));
+  const Bytes now = readBytes(kPresetFileName);
+  ASSERT_EQ(now.size(), 644u);
+  EXPECT_EQ(now[wordOffset(0, kWordEchoBlocks)], 2);
+}
+
+TEST_F(PresetFileTest, RenameOntoADirectoryFailsAndCleansUp) {
+  fs::create_directory(kPresetFileName);
+  EXPECT_EQ(savePresetFile(), kPresetFileNotSaved);
+  EXPECT_TRUE(fs::is_directory(kPresetFileName));
+  EXPECT_FALSE(fs::exists(kTemporaryName));
+}
+
+}  // namespace
