@@ -1,0 +1,229 @@
+#include "panel/panel_render.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "panel/button_table.h"
+#include "panel/panel_images.h"
+#include "platform/memory.h"
+#include "platform/picture.h"
+#include "platform/surface.h"
+#include "presets/preset_bank.h"
+#include "state/effect_settings.h"
+
+std::uint8_t* skinOffHeader = nullptr;
+std::uint8_t* skinOnHeader = nullptr;
+std::uint8_t* displayStripHeader = nullptr;
+
+namespace {
+
+constexpr int kCellWidth = 36;
+constexpr int kCellHeight = 12;
+constexpr int kDelayDisplayX = 16, kDelayDisplayY = 220;
+constexpr int kDownsamplerDisplayX = 16, kDownsamplerDisplayY = 250;
+constexpr int kKnobX = 219, kKnobTop = 99;
+
+struct Rect {
+  std::int32_t x, y, w, h;
+};
+constexpr Rect kPresetArea{129, 30, 115, 42};
+constexpr Rect kSlicerRow{10, 180, 180, 27};
+constexpr Rect kKnobTrack{217, 90, 20, 130};
+
+void putU32(std::uint8_t* p, std::uint32_t v) {
+  p[0] = v, p[1] = v >> 8, p[2] = v >> 16, p[3] = v >> 24;
+}
+
+// Writes the 40-byte header of the image and, for 8 bits per pixel, its 256
+// palette entries (blue, green, red, 0) into buffer.
+void writePictureHeader(std::uint8_t* buffer, const StoredImage& image) {
+  BitmapInfoHeader header{};
+  header.headerSize = kBitmapInfoHeaderBytes;
+  header.width = image.width;
+  header.height = image.height;
+  header.planes = 1;
+  header.bitsPerPixel = static_cast<std::uint16_t>(image.bitsPerPixel);
+  header.coloursUsed = image.bitsPerPixel == 8 ? 256 : 0;
+  std::memcpy(buffer, &header, sizeof header);
+  if (image.bitsPerPixel == 8) {
+    for (int i = 0; i < 256; ++i) {
+      const std::uint8_t* e = image.palette + 4 * i;
+      const std::uint32_t word = e[0] | (e[1] << 8) | (static_cast<std::uint32_t>(e[2]) << 16);
+      putU32(buffer + kBitmapInfoHeaderBytes + 4 * i, word);
+    }
+  }
+}
+
+// Builds a picture of the stored image through its header buffer and fills its
+// pixels. Null when the buffer is missing or no picture could be made.
+Picture* buildPicture(std::uint8_t* headerBuffer, std::int32_t imageId) {
+  if (!headerBuffer) return nullptr;
+  const StoredImage image = storedImage(imageId);
+  if (image.width == 0) return nullptr;
+  writePictureHeader(headerBuffer, image);
+  Picture* picture = createPicture(headerBuffer);
+  if (picture && picture->pixels) {
+    const std::size_t bytes = std::min<std::size_t>(
+        image.pixelBytes, static_cast<std::size_t>(picture->stride) * picture->height);
+    std::memcpy(picture->pixels, image.pixels, bytes);
+  }
+  return picture;
+}
+
+Picture* buildSkin(std::int32_t lit) {
+  return lit == 1 ? buildPicture(skinOnHeader, SkinOnImage)
+                  : buildPicture(skinOffHeader, SkinOffImage);
+}
+
+// A rectangle of the skin shown at window (x, y) comes from skin (x, y - 26).
+void copySkin(const Picture* skin, const Rect& r) {
+  copyPictureToWindow(skin, r.x, r.y, r.w, r.h, r.x, r.y - kSkinTop);
+}
+
+void copyButton(const Picture* skin, std::int32_t id) {
+  const ButtonRect& b = buttonTable[id - 1];
+  copySkin(skin, Rect{b.x, b.y, b.w, b.h});
+}
+
+// The current preset's button. A preset index outside 0 to 9 has no button, so
+// nothing is highlighted rather than reading past the table.
+void copyPresetHighlight(const Picture* skin) {
+  const std::int32_t index = presetBank.presetIndex;
+  if (index >= 0 && index <= 9) copyButton(skin, Preset1 + index);
+}
+
+void copyLitSteps(const Picture* skin) {
+  for (int k = 0; k < kSlicerSteps; ++k) {
+    if (effectSettings.slicerPattern[k] == 1) copyButton(skin, Step1 + k);
+  }
+}
+
+void copyCell(const Picture* strip, std::int32_t x, std::int32_t y, std::int32_t cellX,
+              std::int32_t cellY) {
+  copyPictureToWindow(strip, x, y, kCellWidth, kCellHeight, cellX, cellY);
+}
+
+void copyDelayReadout(const Picture* strip) {
+  const int x = kDelayDisplayX, y = kDelayDisplayY;
+  switch (static_cast<std::int32_t>(effectSettings.echoBlocks)) {
+    case 0:
+      copyCell(strip, x, y, 0, 0);
+      break;  // OFF
+    case 1:
+      copyCell(strip, x, y, 36, 12);
+      break;  // 1/4S
+    case 2:
+      copyCell(strip, x, y, 72, 12);
+      break;  // 1/2S
+    case 4:
+      copyCell(strip, x, y, 108, 12);
+      break;  // 1S
+    case 8:
+      copyCell(strip, x, y, 0, 12);
+      break;  // 2S
+    default:
+      break;
+  }
+}
+
+void copyDownsamplerReadout(const Picture* strip) {
+  const int x = kDownsamplerDisplayX, y = kDownsamplerDisplayY;
+  switch (static_cast<std::int32_t>(effectSettings.downsampleFactor)) {
+    case 0:
+      copyCell(strip, x, y, 0, 0);
+      break;  // OFF
+    case 2:
+      copyCell(strip, x, y, 36, 0);
+      break;  // X2
+    case 4:
+      copyCell(strip, x, y, 72, 0);
+      break;  // X4
+    case 8:
+      copyCell(strip, x, y, 108, 0);
+      break;  // X8
+    default:
+      break;
+  }
+}
+
+}  // namespace
+
+void allocatePictureHeaders() {
+  skinOffHeader = static_cast<std::uint8_t*>(allocZeroed(kPictureHeaderBytes));
+  skinOnHeader = static_cast<std::uint8_t*>(allocZeroed(kPictureHeaderBytes));
+  displayStripHeader = static_cast<std::uint8_t*>(allocZeroed(kPictureHeaderBytes));
+}
+
+void freePictureHeaders() {
+  releaseMemory(displayStripHeader);
+  releaseMemory(skinOnHeader);
+  releaseMemory(skinOffHeader);
+  displayStripHeader = skinOnHeader = skinOffHeader = nullptr;
+}
+
+void drawControl(std::int32_t code, std::int32_t lit) {
+  Picture* skin = buildSkin(lit);
+  if (code >= 0 && code <= 7) {
+    copyButton(skin, code + 1);
+  } else if (code >= 11 && code <= 20) {
+    if (lit == 1) copyPresetHighlight(skin);
+  } else if (code >= 21 && code <= 36) {
+    if (lit == 1) copyLitSteps(skin);
+  } else if (code == PresetArea) {
+    copySkin(skin, kPresetArea);
+  } else if (code == SlicerRow) {
+    copySkin(skin, kSlicerRow);
+  } else if (code == KnobTrack) {
+    copySkin(skin, kKnobTrack);
+  }
+  deletePicture(skin);
+  presentSurface();
+}
+
+void drawKnob() {
+  std::uint8_t header[kBitmapInfoHeaderBytes];
+  Picture* knob = buildPicture(header, KnobImage);
+  if (knob) {
+    // 64-bit: gainKnob is a shared value and the sum must not overflow.
+    const long long top = kKnobTop + static_cast<long long>(static_cast<std::int32_t>(gainKnob));
+    if (top < kWindowHeight) {
+      copyPictureToWindow(knob, kKnobX, static_cast<std::int32_t>(top), knob->width, knob->height,
+                          0, 0);
+    }
+  }
+  deletePicture(knob);
+  presentSurface();
+}
+
+void drawLitControls() {
+  Picture* skin = buildSkin(1);
+  if (quitRequested == 1) copyButton(skin, Power);
+  if (effectSettings.muteOn == 1) copyButton(skin, Mute);
+  if (effectSettings.echoBlocks != 0) copyButton(skin, Echo);
+  if (effectSettings.bypassOn == 1) copyButton(skin, Bypass);
+  if (effectSettings.reverseOn == 1) copyButton(skin, Reverse);
+  if (effectSettings.flangerOn == 1) copyButton(skin, Flanger);
+  if (effectSettings.downsampleFactor > 0) copyButton(skin, DownsamplerSwitch);
+  if (effectSettings.slicerOn == 1) copyButton(skin, Slicer);
+  copyPresetHighlight(skin);
+  copyLitSteps(skin);
+  deletePicture(skin);
+
+  Picture* strip = buildPicture(displayStripHeader, DisplayStripImage);
+  copyDelayReadout(strip);
+  copyDownsamplerReadout(strip);
+  deletePicture(strip);
+  presentSurface();
+
+  drawKnob();
+}
+
+void redrawPanel() {
+  Picture* skin = buildSkin(0);
+  // Skin rows 0 to 268 fill the window down to its last row; 269 and 270 are
+  // never shown.
+  copyPictureToWindow(skin, 0, kSkinTop, kSkinWidth, kWindowHeight - kSkinTop, 0, 0);
+  deletePicture(skin);
+  presentSurface();
+  drawLitControls();
+}
