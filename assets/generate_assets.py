@@ -715,8 +715,9 @@ def draw_icon(size):
 
 
 # ---------------------------------------------------------------- palettes and files
-def quantise(canvases, colours=256):
-    """One palette for all canvases (median cut), and each canvas as indices."""
+def quantise(canvases, exact=(), colours=256):
+    """One palette for all canvases (median cut), and each canvas as indices.
+    Colours in exact are kept as they are (the readout background)."""
     hist = {}
     for cv in canvases:
         for p in cv.px:
@@ -748,6 +749,9 @@ def quantise(canvases, colours=256):
     for b in boxes:
         total = sum(n for _, n in b)
         palette.append(tuple(int(round(sum(c[k] * n for c, n in b) / total)) for k in range(3)))
+    for c in exact:
+        i = min(range(len(palette)), key=lambda i: sum((palette[i][k] - c[k]) ** 2 for k in range(3)))
+        palette[i] = c
     palette.sort(key=lambda c: (c[0] * 3 + c[1] * 6 + c[2]))
     while len(palette) < 256:
         palette.append((0, 0, 0))
@@ -833,12 +837,12 @@ def main():
         for x in range(SKIN_W):
             if (x, y) not in inside:
                 on.px[y * SKIN_W + x] = list(off.px[y * SKIN_W + x])
-    palette, (off_idx, on_idx) = quantise([off, on])
+    palette, (off_idx, on_idx) = quantise([off, on], [LCD_BG])
     write_8bit(os.path.join(out, "skinOff.bmp"), off, palette, off_idx)
     write_8bit(os.path.join(out, "skinOn.bmp"), on, palette, on_idx)
 
     strip = draw_display_strip()
-    spal, (sidx,) = quantise([strip])
+    spal, (sidx,) = quantise([strip], [LCD_BG])
     write_8bit(os.path.join(out, "displayStrip.bmp"), strip, spal, sidx)
 
     write_24bit(os.path.join(out, "knobImage.bmp"), draw_knob())

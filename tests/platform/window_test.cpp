@@ -258,13 +258,6 @@ TEST_F(WindowTest, PresentingShowsRowsBelowTheHiddenOnesScaledByWholeBlocks) {
   EXPECT_EQ(presentedPixel(1, 4), 0x00ABCDEFu);
 }
 
-TEST_F(WindowTest, PresentingWithoutAWindowDoesNothing) {
-  WindowHandle w = open();
-  destroyWindow(w);
-  presentSurface();  // the presenter was removed with the window
-  EXPECT_EQ(presentedPixel(0, 0), 0xFFFFFFFFu);
-}
-
 // --- Message box ----------------------------------------------------------------
 
 TEST_F(WindowTest, MessageBoxGoesToTheHookOrToStandardErrorWithoutADesktop) {
@@ -287,17 +280,6 @@ TEST_F(WindowTest, MessageBoxGoesToTheHookOrToStandardErrorWithoutADesktop) {
   EXPECT_EQ(testing::internal::GetCapturedStderr(), "Zephyrix 1.0: text line\n");
   if (display) setenv("DISPLAY", savedDisplay.c_str(), 1);
   EXPECT_EQ(boxLog.size(), 1u);
-}
-
-TEST_F(WindowTest, IconIsKeptAcrossWindows) {
-  const std::uint32_t icon[4] = {0xFF0000FFu, 0x80FF0000u, 0x00000000u, 0xFFFFFFFFu};
-  setWindowIcon(icon, 2, 2);
-  WindowHandle w = open();
-  ASSERT_NE(w, nullptr);
-  setWindowIcon(nullptr, 0, 0);
-  setWindowIcon(icon, 2, 2);
-  destroyWindow(w);
-  EXPECT_NE(open(), nullptr);
 }
 
 // --- Another thread posting -----------------------------------------------------

@@ -18,22 +18,6 @@ class PresetBankTest : public ::testing::Test {
   void TearDown() override { selectAudioProfile(0); }
 };
 
-TEST_F(PresetBankTest, BuiltInPresetTurnsEverythingOffWithUnitGain) {
-  effectSettings.echoBlocks = 8;
-  effectSettings.slicerPattern[3] = 1;
-  effectSettings.gain = 2.5f;
-  loadPreset();
-  EXPECT_EQ(effectSettings.echoBlocks, 0);
-  EXPECT_EQ(effectSettings.slicerPattern[3], 0);
-  EXPECT_EQ(effectSettings.muteOn, 0);  // the built-in preset clears mute
-  EXPECT_EQ(effectSettings.gain, 1.0f);
-  EXPECT_EQ(delayLengthSamples, 0);
-  for (const PresetGainSlot& slot : presetBank.presetGains) {
-    EXPECT_EQ(slot.gain, 1.0f);
-    EXPECT_EQ(slot.carried, 0x3F800000u);  // 1.0f in the carried half too
-  }
-}
-
 // Leaving a preset stores the live settings into it; coming back restores them.
 // Words 7 to 9, the carried half of the gain slot and the companion values are
 // never touched by the copies.
@@ -77,33 +61,24 @@ TEST_F(PresetBankTest, SelectionStoresThePresetBeingLeft) {
 
 TEST_F(PresetBankTest, EveryFieldTravelsBothWays) {
   presetBank.presetIndex = 9;
-  effectSettings.echoBlocks = 2;
-  effectSettings.slicerOn = 1;
-  effectSettings.reverseOn = 1;
-  effectSettings.downsampleFactor = 4;
-  effectSettings.flangerOn = 1;
-  effectSettings.muteOn = 0;
-  effectSettings.bypassOn = 1;
-  effectSettings.slicerPattern[0] = 1;
-  effectSettings.gain = 0.25f;
+  const std::int32_t fields[7] = {2, 1, 1, 4, 1, 0, 1};  // in record order
+  EffectSettings& s = effectSettings;
+  Shared<std::int32_t>* live[7] = {&s.echoBlocks, &s.slicerOn, &s.reverseOn, &s.downsampleFactor,
+                                   &s.flangerOn,  &s.muteOn,   &s.bypassOn};
+  for (int w = 0; w < 7; ++w) *live[w] = fields[w];
+  s.slicerPattern[0] = 1;
+  s.gain = 0.25f;
   storePreset();
-  const std::int32_t expected[7] = {2, 1, 1, 4, 1, 0, 1};
-  for (int w = 0; w < 7; ++w) EXPECT_EQ(presetBank.presetParams[9][w], expected[w]) << w;
+  for (int w = 0; w < 7; ++w) EXPECT_EQ(presetBank.presetParams[9][w], fields[w]) << w;
   EXPECT_EQ(presetBank.presetPatterns[9][0], 1);
   EXPECT_EQ(presetBank.presetGains[9].gain, 0.25f);
 
   resetEffectSettings();
   selectAudioProfile(1);
   loadPreset();
-  EXPECT_EQ(effectSettings.echoBlocks, 2);
-  EXPECT_EQ(effectSettings.slicerOn, 1);
-  EXPECT_EQ(effectSettings.reverseOn, 1);
-  EXPECT_EQ(effectSettings.downsampleFactor, 4);
-  EXPECT_EQ(effectSettings.flangerOn, 1);
-  EXPECT_EQ(effectSettings.muteOn, 0);
-  EXPECT_EQ(effectSettings.bypassOn, 1);
-  EXPECT_EQ(effectSettings.slicerPattern[0], 1);
-  EXPECT_EQ(effectSettings.gain, 0.25f);
+  for (int w = 0; w < 7; ++w) EXPECT_EQ(*live[w], fields[w]) << w;
+  EXPECT_EQ(s.slicerPattern[0], 1);
+  EXPECT_EQ(s.gain, 0.25f);
   EXPECT_EQ(delayLengthSamples, 2 * 12000);
 }
 

@@ -47,6 +47,7 @@ class WindowTest : public ::testing::Test {
  protected:
   void SetUp() override {
     closeWindowSystem();
+    setenv("SDL_VIDEODRIVER", "dummy", 1);  // headless, also when run by hand on a desktop
     procedureLog.clear();
     boxLog.clear();
     procedureResult = 0;
