@@ -52,7 +52,9 @@ WindowHandle startZephyrix(const char** fatal) {
   loadPreset();
   gainToKnob();
 
-  const AudioProfile& first = audioProfile;
+  // The playback device is asked for the default profile first; the probe then
+  // settles on the first profile it accepts.
+  const AudioProfile& first = audioProfiles[0];
   const int probe = probeOutputFormat(first.channels, first.sampleRate, first.bitsPerSample);
   if (probe != 0) {
     *fatal = fatalStartupMessage(probe, 0, 0);
@@ -72,12 +74,16 @@ WindowHandle startZephyrix(const char** fatal) {
 
 std::int32_t runMessageLoop() {
   Message msg{};
-  while (getMessage(&msg) > 0) {
+  int got = 0;
+  while ((got = getMessage(&msg)) > 0) {
     translateMessage(&msg);
     dispatchMessage(&msg);
     if (quitRequested == 1) break;
     knobToGain();
   }
+  // A window system that fails under the loop ends it without a quit message;
+  // that is no success to report.
+  if (got < 0) return kFatalExitCode;
   return static_cast<std::int32_t>(msg.wParam);
 }
 

@@ -19,7 +19,7 @@ const char* fatalStartupMessage(int probeResult, int inputResult, int outputResu
 WindowHandle startZephyrix(const char** fatal);
 
 // Runs the message loop until the quit message or a stop request. Returns the
-// last message's parameter word.
+// last message's parameter word, or 1 if the window system failed under it.
 std::int32_t runMessageLoop();
 
 // Hides the window, drains and closes the audio devices, frees the buffers and
