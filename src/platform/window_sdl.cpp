@@ -58,6 +58,10 @@ bool startVideo() {
   // The window's close button is handled as the window's destruction; SDL's
   // extra quit event for the last window would only repeat it.
   SDL_SetHint(SDL_HINT_QUIT_ON_LAST_WINDOW_CLOSE, "0");
+  // The frame is a small software picture: shown straight through the window
+  // system, it needs no GPU renderer, whose libraries would take tens of
+  // megabytes and most of the start-up time.
+  SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
   if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return false;
   if (postedEventType == 0) {
     const Uint32 type = SDL_RegisterEvents(1);

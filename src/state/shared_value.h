@@ -15,7 +15,8 @@ struct Shared {
 
   constexpr Shared(T initial = T{}) : value(initial) {}
   Shared(const Shared&) = delete;
-  Shared& operator=(const Shared&) = delete;
+  // Assigning one shared word to another copies its current value.
+  Shared& operator=(const Shared& other) { return *this = static_cast<T>(other); }
 
   operator T() const { return value.load(std::memory_order_relaxed); }
   Shared& operator=(T v) {

@@ -1,0 +1,111 @@
+#include "app/application.h"
+
+#include "app/gain_knob.h"
+#include "audio/audio_stream.h"
+#include "panel/panel_images.h"
+#include "panel/panel_render.h"
+#include "panel/window_procedure.h"
+#include "presets/preset_bank.h"
+#include "presets/preset_file.h"
+#include "state/audio_profile.h"
+#include "state/effect_settings.h"
+
+const char kFatalCaption[] = "Fatal Error...";
+const char kNoMemoryMessage[] = "Not enough memory for soundbuffers!";
+const char kNoHardwareMessage[] = "No proper sound recording/playing hardware!";
+
+namespace {
+
+constexpr char kClassName[] = "Zephyrix";
+constexpr char kTitle[] = "Zephyrix 1.0";
+
+// Exit code of a start-up that ended in a fatal error.
+constexpr int kFatalExitCode = 1;
+
+void setIcon() {
+  const StoredImage icon = storedImage(Icon32Image);
+  static std::uint32_t argb[32 * 32];
+  if (icon.width != 32 || icon.height != 32) return;
+  for (int y = 0; y < 32; ++y)
+    for (int x = 0; x < 32; ++x) argb[y * 32 + x] = 0xFF000000u | storedImagePixel(icon, x, y);
+  setWindowIcon(argb, 32, 32);
+}
+
+}  // namespace
+
+const char* fatalStartupMessage(int probeResult, int inputResult, int outputResult) {
+  if (probeResult != 0) return kNoHardwareMessage;
+  if (outputResult == 1 || inputResult == 1) return kNoMemoryMessage;
+  if (outputResult != 0 || inputResult != 0) return kNoHardwareMessage;
+  return nullptr;
+}
+
+WindowHandle startZephyrix(const char** fatal) {
+  allocatePictureHeaders();
+  registerWindowClass(kClassName, windowProcedure);
+  setIcon();
+  WindowHandle window = createWindow(kClassName, kTitle);
+  showWindow(window);
+  quitRequested = 0;
+
+  loadPresetFile();
+  loadPreset();
+  gainToKnob();
+
+  // The playback device is asked for the default profile first; the probe then
+  // settles on the first profile it accepts.
+  const AudioProfile& first = audioProfiles[0];
+  const int probe = probeOutputFormat(first.channels, first.sampleRate, first.bitsPerSample);
+  if (probe != 0) {
+    *fatal = fatalStartupMessage(probe, 0, 0);
+    return window;
+  }
+  delayLengthSamples = audioProfile.blockSamples * effectSettings.echoBlocks;
+  const AudioProfile& p = audioProfile;
+  const int input = openInput(p.channels, p.sampleRate, p.bitsPerSample);
+  const int output = openOutput(p.channels, p.sampleRate, p.bitsPerSample);
+
+  // The unit always starts muted, whatever the current preset holds.
+  effectSettings.muteOn = 1;
+  redrawPanel();
+  *fatal = fatalStartupMessage(probe, input, output);
+  return window;
+}
+
+std::int32_t runMessageLoop() {
+  Message msg{};
+  int got = 0;
+  while ((got = getMessage(&msg)) > 0) {
+    translateMessage(&msg);
+    dispatchMessage(&msg);
+    if (quitRequested == 1) break;
+    knobToGain();
+  }
+  // A window system that fails under the loop ends it without a quit message;
+  // that is no success to report.
+  if (got < 0) return kFatalExitCode;
+  return static_cast<std::int32_t>(msg.wParam);
+}
+
+void shutDownZephyrix(WindowHandle window) {
+  hideWindow(window);
+  closeOutput();
+  closeInput();
+  freePictureHeaders();
+  closeWindowSystem();
+}
+
+int runZephyrix() {
+  const char* fatal = nullptr;
+  WindowHandle window = startZephyrix(&fatal);
+  int exitCode = 0;
+  if (fatal) {
+    showMessageBox(window, fatal, kFatalCaption, kBoxError);
+    quitRequested = 1;
+    exitCode = kFatalExitCode;
+  } else {
+    exitCode = runMessageLoop();
+  }
+  shutDownZephyrix(window);
+  return exitCode;
+}

@@ -1,0 +1,30 @@
+// The program: start-up, the message loop and shut-down.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/window.h"
+
+// Texts of the two fatal start-up errors.
+extern const char kFatalCaption[];
+extern const char kNoMemoryMessage[];
+extern const char kNoHardwareMessage[];
+
+// The fatal message for the results of probeOutputFormat, openInput and
+// openOutput, or null when all three succeeded.
+const char* fatalStartupMessage(int probeResult, int inputResult, int outputResult);
+
+// Start-up up to the message loop: window, presets, knob, audio, first drawing.
+// Returns the window; *fatal is the message to show, or null to run the loop.
+WindowHandle startZephyrix(const char** fatal);
+
+// Runs the message loop until the quit message or a stop request. Returns the
+// last message's parameter word, or 1 if the window system failed under it.
+std::int32_t runMessageLoop();
+
+// Hides the window, drains and closes the audio devices, frees the buffers and
+// closes the window system.
+void shutDownZephyrix(WindowHandle window);
+
+// All of the above; returns the program's exit code.
+int runZephyrix();

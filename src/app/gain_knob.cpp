@@ -1,0 +1,42 @@
+#include "app/gain_knob.h"
+
+#include <cmath>
+#include <cstdint>
+
+#include "state/effect_settings.h"
+
+namespace {
+
+// The float nearest to 1/54 (bit pattern 0x3C97B426): one pixel of the lower
+// half of the track is 1/54 of x1, one pixel of the upper half three times that.
+constexpr float kPixelGain = 0.018518519f;
+constexpr std::int32_t kUnityRow = 54;
+
+}  // namespace
+
+void knobToGain() {
+  const std::int32_t k = gainKnob;
+  if (k > kUnityRow) {
+    effectSettings.gain = (54.0f - static_cast<float>(k - kUnityRow)) * kPixelGain;
+  } else {
+    const float above = static_cast<float>(kUnityRow - k) * kPixelGain * 3.0f;
+    effectSettings.gain = static_cast<float>(static_cast<double>(above) + 1.0);
+  }
+}
+
+// The inverse of knobToGain for the gains a preset can hold, so that 0.0, 0.5,
+// 1.0, 2.0 and 4.0 come back unchanged after a save and a restart: x1 sits on the
+// middle row and the lower half counts up from the bottom row.
+void gainToKnob() {
+  float g = effectSettings.gain;
+  if (!std::isfinite(g)) g = 1.0f;
+  if (g > 4.0f) g = 4.0f;
+  if (g < 0.0f) g = 0.0f;
+  if (g > 1.0f) {
+    gainKnob = static_cast<std::int32_t>(54.0 - (static_cast<double>(g) - 1.0) * 18.0);
+  } else if (g < 1.0f) {
+    gainKnob = static_cast<std::int32_t>(108.0f - g * 54.0f);
+  } else {
+    gainKnob = kUnityRow;
+  }
+}

@@ -1,0 +1,17 @@
+// The 40 commands of the panel's buttons: what a pen-down and pen-up on the same
+// control does to the live settings, the presets and the drawing.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/window.h"
+
+// Runs the command of button id 1 ... 40; any other id does nothing.
+void runCommand(WindowHandle window, std::int32_t buttonId);
+
+// The four stepping rules of the delay and downsampler buttons. A value that
+// is not on a rule's list is returned unchanged.
+std::int32_t delayStepUp(std::int32_t echoBlocks);
+std::int32_t delayStepDown(std::int32_t echoBlocks);
+std::int32_t downsamplerStepUp(std::int32_t factor);
+std::int32_t downsamplerStepDown(std::int32_t factor);

@@ -1,0 +1,70 @@
+#include "panel/window_procedure.h"
+
+#include "panel/button_table.h"
+#include "panel/panel_commands.h"
+#include "panel/panel_render.h"
+#include "state/effect_settings.h"
+
+PanelState panelState{0, 0};
+
+void resetPanelState() {
+  panelState = PanelState{0, 0};
+}
+
+namespace {
+
+// The knob's offset below the top of the track for a pen row: the track's rows
+// 100 ... 207 give 1 ... 108. Other rows leave the knob where it is.
+constexpr std::int32_t kKnobTop = 99;
+constexpr std::int32_t kKnobTravel = 108;
+
+std::int32_t penX(std::uint32_t position) {
+  return static_cast<std::int32_t>(position & 0xFFFF);
+}
+std::int32_t penY(std::uint32_t position) {
+  return static_cast<std::int32_t>(position >> 16);
+}
+
+void penDown(std::uint32_t position) {
+  panelState.pressedButton = hitTest(penX(position), penY(position));
+  if (panelState.pressedButton == GainTrack) panelState.knobDragging = 1;
+  // Power is the only control that shows it is held; letting go elsewhere
+  // leaves it lit until the next full redraw.
+  if (panelState.pressedButton == Power) drawControl(Power - 1, 1);
+}
+
+void penUp(WindowHandle window, std::uint32_t position) {
+  panelState.knobDragging = 0;
+  if (panelState.pressedButton == 0) return;
+  const std::int32_t released = hitTest(penX(position), penY(position));
+  if (released == panelState.pressedButton && released >= Power && released < GainTrack) {
+    runCommand(window, released);
+  }
+  panelState.pressedButton = 0;
+}
+
+// Every message seen while the knob is held moves it, if its word carries a row
+// on the track; x is not looked at, so the pen may slide off sideways.
+void dragKnob(std::uint32_t word) {
+  if (panelState.knobDragging != 1) return;
+  const std::int32_t k = penY(word) - kKnobTop;
+  if (k < 1 || k > kKnobTravel) return;
+  gainKnob = k;
+  drawControl(KnobTrack, 0);
+  drawKnob();
+}
+
+}  // namespace
+
+std::int32_t windowProcedure(WindowHandle window, std::uint32_t message, std::uint32_t wParam,
+                             std::uint32_t lParam) {
+  if (message == kMsgCreate || message == kMsgPaint) redrawPanel();
+  if (message == kMsgPenDown) penDown(lParam);
+  if (message == kMsgPenUp) penUp(window, lParam);
+  if (message == kMsgDestroy) {
+    postQuitMessage(0);
+    quitRequested = 1;
+  }
+  dragKnob(lParam);
+  return defaultWindowProcedure(window, message, wParam, lParam);
+}

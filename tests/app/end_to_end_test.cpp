@@ -1,0 +1,241 @@
+// The zephyrix program itself on a private X server, with SDL's disk audio
+// driver for its sound devices: a ramp goes in, the played samples come out in a
+// file. xdotool works the panel as a hand would; the window is photographed with
+// ImageMagick. Skipped where Xvfb, xdotool or ImageMagick are missing.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "panel/button_table.h"
+#include "panel/panel_images.h"
+#include "panel/panel_render.h"
+#include "platform/surface.h"
+#include "presets/preset_bank.h"
+#include "presets/preset_file.h"
+#include "state/effect_settings.h"
+#include "support/x_server.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr int kScale = 2;
+constexpr int kRate = 32000;
+
+std::vector<std::int16_t> readSamples(const std::filesystem::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  std::vector<char> bytes((std::istreambuf_iterator<char>(in)), {});
+  std::vector<std::int16_t> samples(bytes.size() / 2);
+  for (std::size_t i = 0; i < samples.size(); ++i)
+    samples[i] = static_cast<std::int16_t>(static_cast<std::uint8_t>(bytes[2 * i]) |
+                                           static_cast<std::uint8_t>(bytes[2 * i + 1]) << 8);
+  return samples;
+}
+
+// Longest run of samples that each rise by exactly one (wrapping at 16 bits),
+// as the input ramp does, and where it starts.
+struct RampRun {
+  std::size_t start = 0, length = 0;
+};
+RampRun longestRamp(const std::vector<std::int16_t>& s) {
+  RampRun best, current;
+  for (std::size_t i = 1; i < s.size(); ++i) {
+    if (static_cast<std::uint16_t>(s[i] - s[i - 1]) == 1) {
+      if (current.length == 0) current = {i - 1, 1};
+      ++current.length;
+      if (current.length > best.length) best = current;
+    } else {
+      current = {};
+    }
+  }
+  return best;
+}
+
+class EndToEnd : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    for (const char* tool : {"Xvfb", "xdotool", "import", "timeout"})
+      if (!haveProgram(tool)) GTEST_SKIP() << tool << " is not installed";
+    const char* exe = std::getenv("ZEPHYRIX_EXECUTABLE");
+    if (!exe || !*exe) GTEST_SKIP() << "ZEPHYRIX_EXECUTABLE names no program";
+    program = exe;
+    std::string pattern = (std::filesystem::temp_directory_path() / "zephyrix-e2e-XXXXXX").string();
+    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+    dir = pattern;
+    ASSERT_TRUE(x.start()) << "Xvfb did not start";
+    setenv("DISPLAY", x.name().c_str(), 1);  // for xdotool and import
+  }
+  void TearDown() override {
+    if (app > 0) {
+      kill(app, SIGKILL);
+      waitpid(app, nullptr, 0);
+    }
+    if (!dir.empty() && !HasFailure()) std::filesystem::remove_all(dir);
+    if (HasFailure()) std::printf("files of the failed run kept in %s\n", dir.c_str());
+  }
+
+  // Starts the program in the run's own directory, so the preset file lands there.
+  void launch() {
+    app = fork();
+    if (app == 0) {
+      if (chdir(dir.c_str()) != 0) _exit(126);
+      const int log = open("zephyrix.log", O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      if (log >= 0) {
+        dup2(log, 1);
+        dup2(log, 2);
+      }
+      setenv("DISPLAY", x.name().c_str(), 1);
+      setenv("SDL_VIDEODRIVER", "x11", 1);
+      setenv("SDL_AUDIODRIVER", "disk", 1);
+      setenv("SDL_DISKAUDIOFILEIN", (dir / "capture.raw").c_str(), 1);
+      setenv("SDL_DISKAUDIOFILE", (dir / "playback.raw").c_str(), 1);
+      setenv("ZEPHYRIX_SCALE", std::to_string(kScale).c_str(), 1);
+      // The X11 and D-Bus libraries keep allocations until exit (see the window tests).
+      setenv("ASAN_OPTIONS", "detect_leaks=0", 1);
+      execl(program.c_str(), program.c_str(), static_cast<char*>(nullptr));
+      _exit(127);
+    }
+  }
+
+  // Waits up to `seconds` for the program to end; its exit code, or -1 (then killed).
+  int waitForExit(double seconds) {
+    const auto giveUp = Clock::now() + std::chrono::duration<double>(seconds);
+    while (Clock::now() < giveUp) {
+      int status = 0;
+      if (waitpid(app, &status, WNOHANG) == app) {
+        app = 0;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return -1;
+  }
+
+  void click(std::int32_t id) {
+    const ButtonRect& r = buttonTable[id - 1];
+    const int cx = left + (r.x + r.w / 2) * kScale;
+    const int cy = top + (r.y + r.h / 2 - kSkinTop) * kScale;
+    ASSERT_EQ(std::system(("timeout 10 xdotool mousemove --sync " + std::to_string(cx) + " " +
+                           std::to_string(cy) + " click 1")
+                              .c_str()),
+              0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(150));
+  }
+
+  std::string program;
+  std::filesystem::path dir;
+  XServer x;
+  pid_t app = 0;
+  int left = 0, top = 0;
+};
+
+TEST_F(EndToEnd, PanelClicksReachTheSoundThePresetFileAndTheScreen) {
+  // 60 s of a ramp that rises by one every sample: bypass gives exactly it back.
+  {
+    std::ofstream ramp(dir / "capture.raw", std::ios::binary);
+    for (int i = 0; i < 60 * kRate; ++i) {
+      const auto v = static_cast<std::uint16_t>(i + 1000);
+      const char b[2] = {static_cast<char>(v & 0xFF), static_cast<char>(v >> 8)};
+      ramp.write(b, 2);
+    }
+  }
+  launch();
+  auto g = windowGeometry("Zephyrix 1.0", 15);
+  ASSERT_EQ(g["WIDTH"], kWindowWidth * kScale) << "no window appeared";
+  ASSERT_EQ(g["HEIGHT"], (kWindowHeight - kSkinTop) * kScale);
+  left = g["X"];
+  top = g["Y"];
+
+  // Muted: well over the two primed blocks of silence that any start plays.
+  std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+  click(Mute);
+  click(Preset1 + 1);  // preset 2: every effect off, not muted
+  click(Bypass);
+  std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+  click(Echo);  // ends bypass; echo of echoMemory's 4 blocks
+  std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+  click(Save);
+
+  // The window as photographed is the panel as the program drew it: the full
+  // redraw of the preset selection, then Echo's own drawing.
+  const std::filesystem::path shot = dir / "shot.rgb";
+  const std::string crop = std::to_string(g["WIDTH"]) + "x" + std::to_string(g["HEIGHT"]) + "+" +
+                           std::to_string(left) + "+" + std::to_string(top);
+  ASSERT_EQ(std::system(("timeout 20 import -window root -crop " + crop +
+                         " +repage -depth 8 rgb:" + shot.string())
+                            .c_str()),
+            0);
+  resetEffectSettings();
+  effectSettings.muteOn = 0;
+  presetBank.presetIndex = 1;
+  gainKnob = 54;
+  allocatePictureHeaders();
+  redrawPanel();
+  drawControl(Echo - 1, 1);
+  freePictureHeaders();
+  std::ifstream in(shot, std::ios::binary);
+  std::vector<unsigned char> rgb((std::istreambuf_iterator<char>(in)), {});
+  ASSERT_EQ(rgb.size(), static_cast<std::size_t>(g["WIDTH"] * g["HEIGHT"] * 3));
+  int wrong = 0;
+  for (int cy = 0; cy < g["HEIGHT"]; ++cy)
+    for (int cx = 0; cx < g["WIDTH"]; ++cx) {
+      const unsigned char* p = &rgb[(cy * g["WIDTH"] + cx) * 3];
+      const std::uint32_t shown = p[0] << 16 | p[1] << 8 | p[2];
+      if (shown != windowSurface[cy / kScale + kSkinTop][cx / kScale]) ++wrong;
+    }
+  EXPECT_EQ(wrong, 0) << "pixels of the screenshot differing from the panel";
+
+  // Power: the program drains both devices (2 x 2 x 500 ms) and ends with 0.
+  const auto pressed = Clock::now();
+  click(Power);
+  const int code = waitForExit(15);
+  const double seconds = std::chrono::duration<double>(Clock::now() - pressed).count();
+  ASSERT_EQ(code, 0) << "exit code (-1: did not end in time)";
+  EXPECT_LT(seconds, 6.0);
+
+  // The preset file: preset 2 current and saved with echo on; preset 1 as it was
+  // left, unmuted.
+  resetPresetBank();
+  ASSERT_EQ(loadPresetFileFrom((dir / kPresetFileName).c_str()), kPresetFileOk);
+  EXPECT_EQ(presetBank.presetIndex, 1);
+  EXPECT_EQ(presetBank.presetParams[1][kWordEchoBlocks], 4);
+  EXPECT_EQ(presetBank.presetParams[1][kWordMuteOn], 0);
+  EXPECT_EQ(presetBank.presetParams[1][kWordBypassOn], 0);
+  EXPECT_EQ(presetBank.presetGains[1].gain, 1.0f);
+  EXPECT_EQ(presetBank.presetParams[0][kWordMuteOn], 0);
+  EXPECT_EQ(presetBank.presetParams[0][kWordEchoBlocks], 0);
+
+  // The sound: silence while muted, the ramp itself while bypassed, then echo.
+  const std::vector<std::int16_t> out = readSamples(dir / "playback.raw");
+  ASSERT_GT(out.size(), static_cast<std::size_t>(3 * kRate));
+  std::size_t silent = 0;
+  while (silent < out.size() && out[silent] == 0) ++silent;
+  EXPECT_GE(silent, static_cast<std::size_t>(kRate * 3 / 4)) << "muted at start";
+  const RampRun bypass = longestRamp(out);
+  EXPECT_GE(bypass.length, static_cast<std::size_t>(kRate / 2)) << "bypass gives the input back";
+  // After bypass, a second of neither the ramp nor silence: half the ramp plus
+  // the echo of what was played before.
+  const std::size_t echoStart = bypass.start + bypass.length + 1;
+  ASSERT_GT(out.size(), echoStart + kRate);
+  std::size_t rising = 0, zero = 0;
+  for (std::size_t i = echoStart; i < echoStart + kRate; ++i) {
+    if (static_cast<std::uint16_t>(out[i] - out[i - 1]) == 1) ++rising;
+    if (out[i] == 0) ++zero;
+  }
+  EXPECT_LT(rising, static_cast<std::size_t>(kRate * 3 / 4));
+  EXPECT_LT(zero, static_cast<std::size_t>(kRate / 100));
+}
+
+}  // namespace
