@@ -56,7 +56,11 @@ struct XServer {
     display = number.empty() ? -1 : std::atoi(number.c_str());
     return display >= 0;
   }
-  std::string name() const { return ":" + std::to_string(display); }
+  std::string name() const {
+    std::string text = ":";
+    text += std::to_string(display);
+    return text;
+  }
   ~XServer() {
     if (pid > 0) {
       kill(pid, SIGTERM);
