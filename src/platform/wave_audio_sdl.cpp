@@ -353,7 +353,7 @@ const WaveBackend sdlWaveBackend = {
 
 int sdlBufferFrames(std::uint32_t rate) {
   int frames = 64;
-  while (static_cast<std::uint32_t>(frames) * 2 * 100 <= rate) frames *= 2;
+  while (static_cast<std::uint32_t>(frames) * 2 * 50 <= rate) frames *= 2;
   return frames;
 }
 

@@ -4,8 +4,10 @@
 
 #include <cstdint>
 
-// Frames per SDL callback for a rate: the largest power of two within 10 ms.
-// Small, since every frame buffered here adds to what the listener hears late.
+// Frames per SDL callback for a rate: the largest power of two within 20 ms
+// (16 ms at 32000 Hz). Every frame buffered here adds to what the listener hears
+// late, but smaller buffers wake the audio threads more often than the sound
+// servers need and leave less slack against dropouts.
 int sdlBufferFrames(std::uint32_t rate);
 
 // While a capture device is running, a finished playback descriptor is reported
