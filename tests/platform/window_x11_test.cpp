@@ -21,6 +21,7 @@
 
 #include "platform/surface.h"
 #include "support/window_fixture.h"
+#include "support/x_server.h"
 
 // The X11, D-Bus and input-method libraries that SDL loads for a real display
 // keep a few allocations until exit, some in libraries SDL has already unloaded
@@ -34,46 +35,6 @@ namespace {
 
 constexpr int kScale = 2;
 constexpr std::uint32_t kWatchdogExit = 99;
-
-bool haveProgram(const std::string& name) {
-  return std::system(("command -v " + name + " >/dev/null 2>&1").c_str()) == 0;
-}
-
-// Output of a shell command, or "" if it failed.
-std::string run(const std::string& command) {
-  std::string out;
-  FILE* p = popen(command.c_str(), "r");
-  if (!p) return out;
-  char buf[256];
-  while (std::fgets(buf, sizeof buf, p)) out += buf;
-  return pclose(p) == 0 ? out : "";
-}
-
-// Starts Xvfb on a free display; returns its number, or -1.
-int startXvfb(pid_t* pid) {
-  int fds[2];
-  if (pipe(fds) != 0) return -1;
-  *pid = fork();
-  if (*pid == 0) {
-    close(fds[0]);
-    FILE* quiet = std::freopen("/dev/null", "w", stderr);
-    (void)quiet;
-    const std::string fd = std::to_string(fds[1]);
-    execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1280x1024x24", "-nolisten",
-           "tcp", static_cast<char*>(nullptr));
-    _exit(127);
-  }
-  close(fds[1]);
-  std::string number;
-  pollfd p{fds[0], POLLIN, 0};
-  while (poll(&p, 1, 10000) > 0) {
-    char c;
-    if (read(fds[0], &c, 1) != 1 || c == '\n') break;
-    number += c;
-  }
-  close(fds[0]);
-  return number.empty() ? -1 : std::atoi(number.c_str());
-}
 
 // Posts the quit message if the test has not finished in time, so a missing
 // event fails the test instead of hanging it.
@@ -107,33 +68,14 @@ bool pumpUntil(std::uint32_t msg) {
   return false;
 }
 
-std::map<std::string, int> windowGeometry() {
-  std::map<std::string, int> g;
-  const std::string out =
-      run("timeout 10 xdotool search --sync --name '^Zephyrix 1.0$' getwindowgeometry --shell");
-  std::size_t start = 0;
-  while (start < out.size()) {
-    std::size_t end = out.find('\n', start);
-    if (end == std::string::npos) end = out.size();
-    const std::string line = out.substr(start, end - start);
-    const std::size_t eq = line.find('=');
-    if (eq != std::string::npos) g[line.substr(0, eq)] = std::atoi(line.c_str() + eq + 1);
-    start = end + 1;
-  }
-  return g;
-}
-
 class WindowOnX : public ::testing::Test {
  protected:
   void SetUp() override {
     for (const char* tool : {"Xvfb", "xdotool", "import", "timeout"})
       if (!haveProgram(tool)) GTEST_SKIP() << tool << " is not installed";
     closeWindowSystem();
-    display = startXvfb(&xvfb);
-    ASSERT_GE(display, 0) << "Xvfb did not start";
-    std::string displayName = ":";
-    displayName += std::to_string(display);
-    setenv("DISPLAY", displayName.c_str(), 1);
+    ASSERT_TRUE(xserver.start()) << "Xvfb did not start";
+    setenv("DISPLAY", xserver.name().c_str(), 1);
     setenv("SDL_VIDEODRIVER", "x11", 1);
     setenv("ZEPHYRIX_SCALE", std::to_string(kScale).c_str(), 1);
     procedureLog.clear();
@@ -142,15 +84,10 @@ class WindowOnX : public ::testing::Test {
   }
   void TearDown() override {
     closeWindowSystem();
-    if (xvfb > 0) {
-      kill(xvfb, SIGTERM);
-      waitpid(xvfb, nullptr, 0);
-    }
     if (!dir.empty()) std::filesystem::remove_all(dir);
   }
 
-  pid_t xvfb = 0;
-  int display = -1;
+  XServer xserver;
   std::filesystem::path dir;
 };
 
@@ -167,7 +104,7 @@ TEST_F(WindowOnX, ShowsTheSurfaceScaledAndTurnsClicksIntoPenMessages) {
   presentSurface();
   ASSERT_TRUE(pumpUntil(kMsgPaint)) << "no paint request after the window was shown";
 
-  auto g = windowGeometry();
+  auto g = windowGeometry("Zephyrix 1.0", 10);
   ASSERT_EQ(g["WIDTH"], kWindowWidth * kScale);
   ASSERT_EQ(g["HEIGHT"], kClientHeight * kScale);
   const int left = g["X"], top = g["Y"];
@@ -224,7 +161,7 @@ TEST_F(WindowOnX, ShowsTheSurfaceScaledAndTurnsClicksIntoPenMessages) {
 
   // Shut-down hides the window at once.
   hideWindow(w);
-  EXPECT_EQ(run("xdotool search --onlyvisible --name '^Zephyrix 1.0$'"), "");
+  EXPECT_EQ(runCommand("xdotool search --onlyvisible --name '^Zephyrix 1.0$'"), "");
   destroyWindow(w);
   Message m;
   while (getMessage(&m) > 0) dispatchMessage(&m);
