@@ -6,6 +6,7 @@
 // Usage: panel_snapshot [FOLDER]   (default: the current folder)
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <string>
 
 #include "panel/panel_render.h"
@@ -41,6 +42,8 @@ int main(int argc, char** argv) {
     return 2;
   }
   const std::string folder = argc == 2 ? argv[1] : ".";
+  std::error_code ignored;
+  std::filesystem::create_directories(folder, ignored);
   allocatePictureHeaders();
   bool ok = true;
 
