@@ -7,7 +7,9 @@
 
 // The stages' loops are built twice, for plain x86-64 and for AVX2, and the
 // loader picks the one the processor runs; elsewhere they are built once.
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+// Not under ThreadSanitizer: the loader runs the selector before the
+// sanitizer's runtime is up, and the instrumented selector crashes.
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__) && !defined(__SANITIZE_THREAD__)
 #define STAGE_LOOP __attribute__((target_clones("avx2", "default")))
 #else
 #define STAGE_LOOP
