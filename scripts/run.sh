@@ -5,8 +5,4 @@ cd "$(dirname "$0")/.."
 scripts/deps.sh
 cmake --preset release >/dev/null
 cmake --build --preset release -j "$(nproc)"
-app=build/release/src/app/zephyrix
-if [ -x "$app" ]; then
-  exec "$app" "$@"
-fi
-echo "Built everything in build/release; the zephyrix application itself is not part of this build yet."
+exec build/release/src/app/zephyrix "$@"
