@@ -24,18 +24,20 @@ void knobToGain() {
   }
 }
 
-// The inverse of knobToGain for the gains a preset can hold, so that 0.0, 0.5,
-// 1.0, 2.0 and 4.0 come back unchanged after a save and a restart: x1 sits on the
-// middle row and the lower half counts up from the bottom row.
+// The inverse of knobToGain, so that the gain of every knob row comes back to its
+// row after a save and a restart: x1 sits on the middle row, the lower half counts
+// up from the bottom row, and both halves round to the nearest row (truncating
+// would move a gain that knobToGain made a hair below its row's exact value up a
+// row on every restart).
 void gainToKnob() {
   float g = effectSettings.gain;
   if (!std::isfinite(g)) g = 1.0f;
   if (g > 4.0f) g = 4.0f;
   if (g < 0.0f) g = 0.0f;
   if (g > 1.0f) {
-    gainKnob = static_cast<std::int32_t>(54.0 - (static_cast<double>(g) - 1.0) * 18.0);
+    gainKnob = static_cast<std::int32_t>(std::lround(54.0 - (static_cast<double>(g) - 1.0) * 18.0));
   } else if (g < 1.0f) {
-    gainKnob = static_cast<std::int32_t>(108.0f - g * 54.0f);
+    gainKnob = static_cast<std::int32_t>(std::lround(108.0 - static_cast<double>(g) * 54.0));
   } else {
     gainKnob = kUnityRow;
   }
