@@ -100,8 +100,10 @@ constexpr int kBoxOk = 1;  // the only button, and so the only result
 
 // Shows a modal box with `text`, `caption` and one OK button, owned by the
 // window, and returns kBoxOk once it is dismissed. The window is presented
-// first so it stays on screen, drawn, behind the box. Where the desktop has no
-// message boxes the text goes to standard error instead.
+// first so it stays on screen, drawn, behind the box. Pen input that reaches
+// the window while the box is open is thrown away (a pressed finger is
+// forgotten); exposures are still answered with a paint request afterwards.
+// Where the desktop has no message boxes the text goes to standard error instead.
 int showMessageBox(WindowHandle owner, const char* text, const char* caption,
                    int kind = kBoxInformation);
 

@@ -351,10 +351,19 @@ void postQuitMessage(std::int32_t exitCode) {
 
 // --- Message box ----------------------------------------------------------
 
-int showMessageBox(WindowHandle owner, const char* text, const char* caption, int kind) {
-  if (!text) text = "";
-  if (!caption) caption = "";
-  if (messageBoxHook) return messageBoxHook(owner, text, caption);
+namespace {
+
+// The box is modal: clicks and touches that reached the panel while it was open
+// are thrown away, not run once it closes. Exposures stay queued for one paint.
+void discardPenInput() {
+  if (!videoStarted) return;
+  SDL_PumpEvents();
+  SDL_FlushEvents(SDL_MOUSEMOTION, SDL_MOUSEWHEEL);
+  SDL_FlushEvents(SDL_FINGERDOWN, SDL_FINGERMOTION);
+  fingerDown = false;
+}
+
+int showDesktopBox(WindowHandle owner, const char* text, const char* caption, int kind) {
   presentWindow();
   // SDL's box runs its own event loop until it is dismissed; exposures of the
   // panel meanwhile stay queued and reach the procedure as one paint after it.
@@ -363,6 +372,17 @@ int showMessageBox(WindowHandle owner, const char* text, const char* caption, in
   if (SDL_ShowSimpleMessageBox(flags, caption, text, parent) != 0)
     std::fprintf(stderr, "%s: %s\n", caption, text);
   return kBoxOk;
+}
+
+}  // namespace
+
+int showMessageBox(WindowHandle owner, const char* text, const char* caption, int kind) {
+  if (!text) text = "";
+  if (!caption) caption = "";
+  const int result = messageBoxHook ? messageBoxHook(owner, text, caption)
+                                    : showDesktopBox(owner, text, caption, kind);
+  discardPenInput();
+  return result;
 }
 
 void setMessageBoxHook(MessageBoxHook hook) {

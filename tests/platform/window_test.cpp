@@ -282,6 +282,34 @@ TEST_F(WindowTest, MessageBoxGoesToTheHookOrToStandardErrorWithoutADesktop) {
   EXPECT_EQ(boxLog.size(), 1u);
 }
 
+// While a box is open the panel takes no pen input: what the user clicked or
+// touched meanwhile is dropped when it closes, an exposure is still painted,
+// and a finger held down through the box is forgotten.
+int clickingBox(WindowHandle owner, const char* text, const char* caption) {
+  injectFinger(0, 0.5f, 0.5f);
+  injectMouseButton(1, 10, 10);
+  injectMouseMotion(12, 12, 1);
+  injectMouseButton(0, 12, 12);
+  injectExpose();
+  return recordingBox(owner, text, caption);
+}
+
+TEST_F(WindowTest, PenInputWhileABoxIsOpenIsThrownAway) {
+  WindowHandle w = open();
+  setMessageBoxHook(clickingBox);
+  EXPECT_EQ(showMessageBox(w, "About", "Zephyrix 1.0"), kBoxOk);
+  ASSERT_EQ(injectFinger(2, 0.5f, 0.5f), 1);   // the held finger's release
+  ASSERT_EQ(injectMouseButton(1, 20, 20), 1);  // the first click after the box
+  Message m;
+  ASSERT_EQ(getMessage(&m), 1);
+  EXPECT_EQ(m.message, kMsgPenDown);
+  EXPECT_EQ(m.lParam, penPositionFromClient(20, 20, 1));
+  ASSERT_EQ(getMessage(&m), 1);
+  EXPECT_EQ(m.message, kMsgPaint);
+  postQuitMessage(0);
+  EXPECT_EQ(getMessage(&m), 0) << "nothing else was waiting";
+}
+
 // --- Another thread posting -----------------------------------------------------
 
 class WindowThreadedTest : public WindowTest {};
