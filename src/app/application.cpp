@@ -88,6 +88,9 @@ std::int32_t runMessageLoop() {
 }
 
 void shutDownZephyrix(WindowHandle window) {
+  // However the loop ended (the window destroyed, a quit message from elsewhere,
+  // a failed window system), the audio handlers stop queuing before the drain.
+  quitRequested = 1;
   hideWindow(window);
   closeOutput();
   closeInput();

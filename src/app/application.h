@@ -22,7 +22,7 @@ WindowHandle startZephyrix(const char** fatal);
 // last message's parameter word, or 1 if the window system failed under it.
 std::int32_t runMessageLoop();
 
-// Hides the window, drains and closes the audio devices, frees the buffers and
+// Sets quitRequested, hides the window, drains and closes the audio devices, frees the buffers and
 // closes the window system.
 void shutDownZephyrix(WindowHandle window);
 

@@ -138,21 +138,46 @@ TEST_F(Startup, ClosingTheWindowEndsTheLoopWithZero) {
   shutDownZephyrix(window);
 }
 
+// A loop that ends without the window's destruction still stops the audio
+// handlers' queuing before the devices drain.
+TEST_F(Startup, EveryWayOutOfTheLoopStopsTheHandlersBeforeTheDrain) {
+  struct Case {
+    const char* what;
+    bool windowSystemFails;
+    std::int32_t exitCode;
+  } cases[] = {{"quit message from elsewhere", false, 7}, {"window system failed", true, 1}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    resetAll();
+    const char* fatal = "unset";
+    WindowHandle window = startZephyrix(&fatal);
+    ASSERT_EQ(fatal, nullptr);
+    if (c.windowSystemFails)
+      closeWindowSystem();
+    else
+      postQuitMessage(c.exitCode);
+    EXPECT_EQ(runMessageLoop(), c.exitCode);
+    EXPECT_EQ(quitRequested, 0);
+    shutDownZephyrix(window);
+    EXPECT_EQ(quitRequested, 1);
+  }
+}
+
 TEST(FatalStartupMessage, EveryFailingCombinationPicksItsMessage) {
-  for (int probe : {0, 2})
-    for (int input : {0, 1, 3})
-      for (int output : {0, 1, 2}) {
-        SCOPED_TRACE(testing::Message()
-                     << "probe " << probe << " input " << input << " output " << output);
-        const char* expected = nullptr;
-        if (probe != 0)
-          expected = kNoHardwareMessage;  // the devices are never opened then
-        else if (output == 1 || input == 1)
-          expected = kNoMemoryMessage;
-        else if (output == 2 || input == 3)
-          expected = kNoHardwareMessage;
-        EXPECT_EQ(fatalStartupMessage(probe, probe ? 0 : input, probe ? 0 : output), expected);
-      }
+  const char* const memory = kNoMemoryMessage;
+  const char* const hardware = kNoHardwareMessage;
+  // A failed probe opens no device, so its rows carry 0 for both opens.
+  struct Case {
+    int probe, input, output;
+    const char* message;
+  } cases[] = {
+      {0, 0, 0, nullptr},  {0, 0, 1, memory},   {0, 0, 2, hardware}, {0, 1, 0, memory},
+      {0, 1, 1, memory},   {0, 1, 2, memory},   {0, 3, 0, hardware}, {0, 3, 1, memory},
+      {0, 3, 2, hardware}, {2, 0, 0, hardware},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(fatalStartupMessage(c.probe, c.input, c.output), c.message)
+        << "probe " << c.probe << " input " << c.input << " output " << c.output;
   EXPECT_STREQ(kNoMemoryMessage, "Not enough memory for soundbuffers!");
   EXPECT_STREQ(kNoHardwareMessage, "No proper sound recording/playing hardware!");
   EXPECT_STREQ(kFatalCaption, "Fatal Error...");
