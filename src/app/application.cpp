@@ -1,5 +1,7 @@
 #include "app/application.h"
 
+#include <cstdio>
+
 #include "app/gain_knob.h"
 #include "audio/audio_stream.h"
 #include "panel/panel_images.h"
@@ -42,9 +44,11 @@ const char* fatalStartupMessage(int probeResult, int inputResult, int outputResu
 
 WindowHandle startZephyrix(const char** fatal) {
   allocatePictureHeaders();
-  registerWindowClass(kClassName, windowProcedure);
+  *fatal = nullptr;
+  if (registerWindowClass(kClassName, windowProcedure) == 0) return nullptr;
   setIcon();
   WindowHandle window = createWindow(kClassName, kTitle);
+  if (!window) return nullptr;
   showWindow(window);
   quitRequested = 0;
 
@@ -102,7 +106,11 @@ int runZephyrix() {
   const char* fatal = nullptr;
   WindowHandle window = startZephyrix(&fatal);
   int exitCode = 0;
-  if (fatal) {
+  if (!window) {
+    // No box can be shown without a window: the reason goes to standard error.
+    std::fprintf(stderr, "zephyrix: %s\n", windowSystemError());
+    exitCode = kFatalExitCode;
+  } else if (fatal) {
     showMessageBox(window, fatal, kFatalCaption, kBoxError);
     quitRequested = 1;
     exitCode = kFatalExitCode;

@@ -16,6 +16,7 @@ const char* fatalStartupMessage(int probeResult, int inputResult, int outputResu
 
 // Start-up up to the message loop: window, presets, knob, audio, first drawing.
 // Returns the window; *fatal is the message to show, or null to run the loop.
+// Returns null, before any device is opened, if no window could be made.
 WindowHandle startZephyrix(const char** fatal);
 
 // Runs the message loop until the quit message or a stop request. Returns the

@@ -43,8 +43,13 @@ struct Message {
 // --- Window class and window ----------------------------------------------
 
 // Records a class name and its procedure. Returns 1, or 0 if the video system
-// cannot start, the arguments are missing or the name is taken.
+// cannot start, the arguments are missing or the name is taken. The video
+// system does not start without a display the user can see, unless
+// SDL_VIDEODRIVER names a headless driver.
 int registerWindowClass(const char* className, WindowProcedure procedure);
+
+// Why the window system last failed, as one line of text.
+const char* windowSystemError();
 
 // Creates the window of a registered class, hidden, with a client area of
 // kClientHeight rows scaled by windowScale(). The class's procedure receives

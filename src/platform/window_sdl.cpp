@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <deque>
 #include <string>
 #include <vector>
@@ -53,6 +54,16 @@ int iconHeight = 0;
 
 MessageBoxHook messageBoxHook = nullptr;
 
+// Without a display SDL falls back to a driver that draws nowhere; a panel
+// nobody can see is no panel, so such a driver is used only when asked for.
+bool displayIsReal() {
+  const char* driver = SDL_GetCurrentVideoDriver();
+  if (!driver) return false;
+  const char* wanted = std::getenv("SDL_VIDEODRIVER");
+  if (wanted && *wanted) return true;
+  return std::strcmp(driver, "offscreen") != 0 && std::strcmp(driver, "dummy") != 0;
+}
+
 bool startVideo() {
   if (videoStarted) return true;
   // The window's close button is handled as the window's destruction; SDL's
@@ -63,6 +74,12 @@ bool startVideo() {
   // megabytes and most of the start-up time.
   SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
   if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return false;
+  if (!displayIsReal()) {
+    SDL_QuitSubSystem(SDL_INIT_VIDEO);
+    SDL_SetError(
+        "no display could be opened (DISPLAY or WAYLAND_DISPLAY must name a running desktop)");
+    return false;
+  }
   if (postedEventType == 0) {
     const Uint32 type = SDL_RegisterEvents(1);
     if (type == static_cast<Uint32>(-1)) {
@@ -225,6 +242,10 @@ void releaseWindow(WindowHandle w) {
 }  // namespace
 
 // --- Window class and window ----------------------------------------------
+
+const char* windowSystemError() {
+  return SDL_GetError();
+}
 
 int registerWindowClass(const char* className, WindowProcedure procedure) {
   if (!className || !procedure || !startVideo()) return 0;

@@ -1,5 +1,6 @@
 // Start-up, the message loop and shut-down on the virtual audio devices and the
 // headless window system, with the message box recorded instead of shown.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -161,6 +162,26 @@ TEST_F(Startup, EveryWayOutOfTheLoopStopsTheHandlersBeforeTheDrain) {
     shutDownZephyrix(window);
     EXPECT_EQ(quitRequested, 1);
   }
+}
+
+// Without a display the unit must not run unseen: one line on standard error
+// and exit 1, before any sound device is touched.
+TEST_F(Startup, WithoutADisplayItSaysSoAndOpensNoDevice) {
+  unsetenv("SDL_VIDEODRIVER");
+  unsetenv("DISPLAY");
+  unsetenv("WAYLAND_DISPLAY");
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(runZephyrix(), 1);
+  const std::string said = testing::internal::GetCapturedStderr();
+  // (A display library may add a line of its own before ours.)
+  EXPECT_THAT(said, testing::EndsWith("\n"));
+  EXPECT_THAT(said, testing::HasSubstr("zephyrix: no display could be opened ("));
+  EXPECT_EQ(said.find("zephyrix:"), said.rfind("zephyrix:")) << said;
+  EXPECT_TRUE(boxes.empty());
+  const VirtualAudioStats st = virtualAudioStats();
+  EXPECT_TRUE(st.queriedRates.empty());
+  EXPECT_EQ(st.playbackOpens + st.captureOpens, 0);
+  EXPECT_EQ(skinOffHeader, nullptr);
 }
 
 TEST(FatalStartupMessage, EveryFailingCombinationPicksItsMessage) {
