@@ -1,5 +1,8 @@
 #include "panel/panel_commands.h"
 
+#include <cstdio>
+#include <cstring>
+
 #include "panel/button_table.h"
 #include "panel/panel_render.h"
 #include "panel/window_procedure.h"
@@ -145,6 +148,18 @@ void stepDownsampler(bool up) {
   drawLitControls();
 }
 
+// A save that fails leaves the old file as it was; the user must know that
+// what they set is not kept, so it says why, in a box and on standard error.
+void save(WindowHandle window) {
+  storePreset();
+  if (savePresetFile() == kPresetFileOk) return;
+  char text[256];
+  std::snprintf(text, sizeof text, "The presets could not be saved to %s: %s.", kPresetFileName,
+                std::strerror(presetFileSaveError()));
+  std::fprintf(stderr, "zephyrix: %s\n", text);
+  showMessageBox(window, text, kAboutCaption, kBoxError);
+}
+
 }  // namespace
 
 std::int32_t delayStepUp(std::int32_t v) {
@@ -181,9 +196,7 @@ void runCommand(WindowHandle window, std::int32_t id) {
     case Slicer:
       return toggleSwitch(live.slicerOn, Slicer);
     case Save:
-      storePreset();
-      savePresetFile();
-      return;
+      return save(window);
     case About:
       showMessageBox(window, kAboutText, kAboutCaption);
       return;

@@ -23,6 +23,13 @@ static_assert(kGainsOffset + kPresetCount * kGainSlotBytes == kPresetFileBytes);
 constexpr char kTemporarySuffix[] = ".tmp";
 
 int failingWriteBudget = -1;  // bytes the next save may write before it fails; -1 = no limit
+int saveError = 0;            // errno of the last save's failure; 0 after a success
+
+// Records why the save failed (clean-up must not overwrite it) and says so.
+int saveFailed(int error) {
+  saveError = error != 0 ? error : EIO;
+  return kPresetFileNotSaved;
+}
 
 void putWord(std::uint8_t* at, std::uint32_t word) {
   at[0] = static_cast<std::uint8_t>(word);
@@ -89,10 +96,12 @@ bool writeAll(int fd, const std::uint8_t* bytes, std::size_t length) {
   while (length > 0) {
     const ssize_t written = write(fd, bytes, length);
     if (written < 0 && errno == EINTR) continue;
+    if (written == 0) errno = ENOSPC;
     if (written <= 0) return false;
     bytes += written;
     length -= static_cast<std::size_t>(written);
   }
+  if (cut) errno = ENOSPC;  // what a full disk reports
   return !cut;
 }
 
@@ -172,7 +181,7 @@ int savePresetFileTo(const char* path) {
   const int length = std::snprintf(temporary, sizeof temporary, "%s%s", path, kTemporarySuffix);
   if (length < 0 || static_cast<std::size_t>(length) >= sizeof temporary) {
     failingWriteBudget = -1;
-    return kPresetFileNotSaved;
+    return saveFailed(ENAMETOOLONG);
   }
 
   // A temporary left by an earlier failed run goes first; O_EXCL then makes sure
@@ -181,21 +190,33 @@ int savePresetFileTo(const char* path) {
   const int fd = open(temporary, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
   if (fd < 0) {
     failingWriteBudget = -1;
-    return kPresetFileNotSaved;
+    return saveFailed(errno);
   }
   bool saved = writeAll(fd, image, sizeof image) && fsync(fd) == 0;
-  saved = close(fd) == 0 && saved;
-  if (saved) saved = std::rename(temporary, path) == 0;
+  int error = saved ? 0 : errno;
+  if (close(fd) != 0 && saved) {
+    saved = false;
+    error = errno;
+  }
+  if (saved && std::rename(temporary, path) != 0) {
+    saved = false;
+    error = errno;
+  }
   if (!saved) {
     unlink(temporary);
-    return kPresetFileNotSaved;
+    return saveFailed(error);
   }
   syncDirectoryOf(path);
+  saveError = 0;
   return kPresetFileOk;
 }
 
 int savePresetFile() {
   return savePresetFileTo(kPresetFileName);
+}
+
+int presetFileSaveError() {
+  return saveError;
 }
 
 void failPresetFileWriteAfter(int bytes) {

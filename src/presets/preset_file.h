@@ -44,6 +44,9 @@ int savePresetFile();
 // The same for a file named by the caller.
 int savePresetFileTo(const char* path);
 
+// Why the last save failed, as an errno value (0 after a successful save).
+int presetFileSaveError();
+
 // Test hook: the next save writes only `bytes` bytes of the image and then fails
 // as a full disk would. A negative value switches the hook off.
 void failPresetFileWriteAfter(int bytes);

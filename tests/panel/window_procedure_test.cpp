@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
 #include <string>
 
 #include "panel/button_table.h"
@@ -539,6 +540,45 @@ TEST_F(PanelCommands, SaveWritesTheLiveSettingsIntoTheCurrentPresetAndTheFile) {
   EXPECT_EQ(presetBank.presetPatterns[6][15], 1);
   EXPECT_EQ(presetBank.presetGains[6].gain, 0.5f);
   EXPECT_EQ(presetBank.presetParams[0][kWordEchoBlocks], 0);
+}
+
+// A save that cannot be kept says why, in a box over the panel and on standard
+// error, and leaves what was on disk; a save that works says nothing.
+TEST_F(PanelCommands, AFailedSaveSaysWhyAndASuccessfulOneIsSilent) {
+  struct Case {
+    const char* what;
+    bool directoryInTheWay;
+    int writeBudget;  // bytes the save may write before the disk is full; -1 no limit
+    const char* reason;
+  } cases[] = {
+      {"saved", false, -1, nullptr},
+      {"a directory has the file's name", true, -1, "Is a directory"},
+      {"the disk fills", false, 100, "No space left on device"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::filesystem::remove_all(kPresetFileName);
+    if (c.directoryInTheWay) std::filesystem::create_directory(kPresetFileName);
+    failPresetFileWriteAfter(c.writeBudget);
+    boxes.clear();
+    testing::internal::CaptureStderr();
+    click(Save);
+    const std::string said = testing::internal::GetCapturedStderr();
+    if (!c.reason) {
+      EXPECT_TRUE(boxes.empty());
+      EXPECT_EQ(said, "");
+      EXPECT_EQ(readBytes(kPresetFileName).size(), static_cast<std::size_t>(kPresetFileBytes));
+      continue;
+    }
+    const std::string text =
+        std::string("The presets could not be saved to PresetFile.KDX: ") + c.reason + ".";
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].owner, kWindow);
+    EXPECT_EQ(boxes[0].caption, "Zephyrix 1.0");
+    EXPECT_EQ(boxes[0].text, text);
+    EXPECT_EQ(said, "zephyrix: " + text + "\n");
+    EXPECT_EQ(std::filesystem::is_directory(kPresetFileName), c.directoryInTheWay);
+  }
 }
 
 TEST_F(PanelCommands, AboutShowsOneBoxAndChangesNothing) {
