@@ -15,7 +15,7 @@
 #include <filesystem>
 #include <string>
 
-#include "support/disk_stream.h"
+#include "harness/disk_stream.h"
 
 namespace {
 

@@ -5,7 +5,6 @@
 
 #include "panel/button_table.h"
 #include "panel/panel_render.h"
-#include "panel/window_procedure.h"
 #include "presets/preset_bank.h"
 #include "presets/preset_file.h"
 #include "state/audio_profile.h"

@@ -6,6 +6,11 @@
 
 #include "platform/window.h"
 
+// The About box's text; its caption is also the caption of every other box
+// the panel shows.
+extern const char kAboutCaption[];
+extern const char kAboutText[];
+
 // Runs the command of button id 1 ... 40; any other id does nothing.
 void runCommand(WindowHandle window, std::int32_t buttonId);
 

@@ -18,13 +18,6 @@ namespace {
 constexpr std::int32_t kKnobTop = 99;
 constexpr std::int32_t kKnobTravel = 108;
 
-std::int32_t penX(std::uint32_t position) {
-  return static_cast<std::int32_t>(position & 0xFFFF);
-}
-std::int32_t penY(std::uint32_t position) {
-  return static_cast<std::int32_t>(position >> 16);
-}
-
 void penDown(std::uint32_t position) {
   panelState.pressedButton = hitTest(penX(position), penY(position));
   if (panelState.pressedButton == GainTrack) panelState.knobDragging = 1;

@@ -14,10 +14,6 @@ struct PanelState {
 
 extern PanelState panelState;
 
-// The About box's text.
-extern const char kAboutCaption[];
-extern const char kAboutText[];
-
 std::int32_t windowProcedure(WindowHandle window, std::uint32_t message, std::uint32_t wParam,
                              std::uint32_t lParam);
 

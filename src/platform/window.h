@@ -10,6 +10,8 @@
 
 #include <cstdint>
 
+#include "platform/pen_position.h"
+
 // Message numbers, as the window procedure knows them.
 constexpr std::uint32_t kMsgCreate = 1;     // during createWindow, before it returns
 constexpr std::uint32_t kMsgDestroy = 2;    // during destroyWindow
@@ -112,11 +114,6 @@ constexpr int kBoxOk = 1;  // the only button, and so the only result
 int showMessageBox(WindowHandle owner, const char* text, const char* caption,
                    int kind = kBoxInformation);
 
-// Test hook: replaces the desktop box. The hook's result is returned as the
-// box's. Null restores the desktop box.
-using MessageBoxHook = int (*)(WindowHandle owner, const char* text, const char* caption);
-void setMessageBoxHook(MessageBoxHook hook);
-
 // --- Scale and pen positions ----------------------------------------------
 
 // The whole scale factor for a screen of this height: the largest one that
@@ -127,29 +124,10 @@ int chooseWindowScale(int screenHeight, const char* override);
 // Scale of the current window (0 without one).
 int windowScale();
 
-// x and y packed as unsigned 16-bit halves: x | y << 16. A negative
-// coordinate therefore arrives as a large number (-1 as 65535).
-std::uint32_t packPenPosition(int x, int y);
-
 // The position word for a point of the client area at this scale, in window
 // coordinates: each coordinate divided by the scale, rounding down, and the
 // hidden top rows added to y.
 std::uint32_t penPositionFromClient(int clientX, int clientY, int scale);
-
-// --- For tests ------------------------------------------------------------
-
-// Feed desktop events through the same translation as real ones (client
-// coordinates in desktop pixels; finger positions 0.0 ... 1.0 of the client
-// area). Each returns 1 once the event is queued, 0 without a window.
-int injectMouseButton(int down, int clientX, int clientY);
-int injectMouseMotion(int clientX, int clientY, int buttonHeld);
-int injectFinger(int phase, float fx, float fy);  // phase: 0 down, 1 move, 2 up
-int injectExpose();
-int injectCloseRequest();
-
-// The pixel shown at this point of the client area as 0x00RRGGBB, or
-// 0xFFFFFFFF outside it or without a window.
-std::uint32_t presentedPixel(int clientX, int clientY);
 
 // Removes any window, unregisters every class, drops queued messages, the
 // icon and the hook, and stops the video system. No messages are sent.

@@ -15,6 +15,7 @@
 
 #include "platform/surface.h"
 #include "platform/window.h"
+#include "platform/window_testing.h"
 
 struct WindowRecord {
   SDL_Window* sdl = nullptr;
@@ -424,11 +425,6 @@ int chooseWindowScale(int screenHeight, const char* override) {
 
 int windowScale() {
   return liveWindow ? liveWindow->scale : 0;
-}
-
-std::uint32_t packPenPosition(int x, int y) {
-  return static_cast<std::uint32_t>(static_cast<std::uint16_t>(x)) |
-         static_cast<std::uint32_t>(static_cast<std::uint16_t>(y)) << 16;
 }
 
 std::uint32_t penPositionFromClient(int clientX, int clientY, int scale) {

@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <filesystem>
 
-#include "support/disk_stream.h"
+#include "harness/disk_stream.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 
 #include "presets/preset_bank.h"
 #include "presets/preset_file.h"
-#include "presets/scratch_directory.h"
+#include "support/scratch_directory.h"
 #include "state/audio_profile.h"
 #include "state/effect_settings.h"
 

@@ -22,12 +22,12 @@
 #include "platform/surface.h"
 #include "platform/wave_audio.h"
 #include "platform/wave_audio_virtual.h"
-#include "platform/window.h"
+#include "platform/window_testing.h"
 #include "presets/preset_bank.h"
 #include "presets/preset_file.h"
-#include "presets/scratch_directory.h"
 #include "state/audio_profile.h"
 #include "state/effect_settings.h"
+#include "support/scratch_directory.h"
 
 struct ShownBox {
   WindowHandle owner;

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/window.h"
+#include "platform/window_testing.h"
 
 struct LoggedBox {
   WindowHandle owner;
