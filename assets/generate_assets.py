@@ -666,6 +666,8 @@ def draw_skin(lit):
 
 def draw_display_strip():
     cv = Canvas(144, 24, LCD_BG)
+    # The panel addresses these cells by their place in this list (StripCell in
+    # src/panel/panel_images.h): keep the two in the same order.
     cells = ["OFF", "X2", "X4", "X8", "2S", "1/4S", "1/2S", "1S"]
     for i, label in enumerate(cells):
         cx, cy = 36 * (i % 4), 12 * (i // 4)

@@ -2,8 +2,8 @@
 
 #include <cstdio>
 
-#include "app/gain_knob.h"
 #include "audio/audio_stream.h"
+#include "panel/gain_knob.h"
 #include "panel/panel_images.h"
 #include "panel/panel_render.h"
 #include "panel/window_procedure.h"

@@ -17,7 +17,24 @@ enum StoredImageId : std::int32_t {
 
 constexpr int kSkinWidth = 240;
 constexpr int kSkinHeight = 271;
-constexpr int kSkinTop = 26;  // window row of skin row 0
+// The skin's row 0 is window row kHiddenTopRows (platform/window.h): the panel
+// starts on the first row the desktop shows.
+
+// The display strip's cells, 36 x 12 each, in the order the artwork generator
+// draws them (assets/generate_assets.py, draw_display_strip): four a row.
+enum StripCell : std::int32_t {
+  CellOff,
+  CellX2,
+  CellX4,
+  CellX8,
+  Cell2S,
+  CellQuarterS,
+  CellHalfS,
+  Cell1S,
+};
+constexpr int kStripCellWidth = 36;
+constexpr int kStripCellHeight = 12;
+constexpr int kStripCellsPerRow = 4;
 
 struct StoredImage {
   std::int32_t width;         // pixels; 0 for an unknown id

@@ -4,10 +4,12 @@
 #include <cstring>
 
 #include "panel/button_table.h"
+#include "panel/gain_knob.h"
 #include "panel/panel_images.h"
 #include "platform/memory.h"
 #include "platform/picture.h"
 #include "platform/surface.h"
+#include "platform/window.h"
 #include "presets/preset_bank.h"
 #include "state/effect_settings.h"
 
@@ -17,11 +19,10 @@ std::uint8_t* displayStripHeader = nullptr;
 
 namespace {
 
-constexpr int kCellWidth = 36;
-constexpr int kCellHeight = 12;
+constexpr int kCellWidth = kStripCellWidth;
+constexpr int kCellHeight = kStripCellHeight;
 constexpr int kDelayDisplayX = 16, kDelayDisplayY = 220;
 constexpr int kDownsamplerDisplayX = 16, kDownsamplerDisplayY = 250;
-constexpr int kKnobX = 219, kKnobTop = 99;
 
 struct Rect {
   std::int32_t x, y, w, h;
@@ -77,7 +78,7 @@ Picture* buildSkin(std::int32_t lit) {
 
 // A rectangle of the skin shown at window (x, y) comes from skin (x, y - 26).
 void copySkin(const Picture* skin, const Rect& r) {
-  copyPictureToWindow(skin, r.x, r.y, r.w, r.h, r.x, r.y - kSkinTop);
+  copyPictureToWindow(skin, r.x, r.y, r.w, r.h, r.x, r.y - kHiddenTopRows);
 }
 
 void copyButton(const Picture* skin, std::int32_t id) {
@@ -103,47 +104,32 @@ void copyCell(const Picture* strip, std::int32_t x, std::int32_t y, std::int32_t
   copyPictureToWindow(strip, x, y, kCellWidth, kCellHeight, cellX, cellY);
 }
 
+// What each readout shows for each value of its setting; any other value
+// leaves the readout as it was.
+struct ReadoutCell {
+  std::int32_t value;
+  StripCell cell;
+};
+constexpr ReadoutCell kDelayCells[] = {
+    {0, CellOff}, {1, CellQuarterS}, {2, CellHalfS}, {4, Cell1S}, {8, Cell2S}};
+constexpr ReadoutCell kDownsamplerCells[] = {{0, CellOff}, {2, CellX2}, {4, CellX4}, {8, CellX8}};
+
+template <std::size_t N>
+void copyReadout(const Picture* strip, std::int32_t x, std::int32_t y,
+                 const ReadoutCell (&cells)[N], std::int32_t value) {
+  for (const ReadoutCell& c : cells)
+    if (c.value == value)
+      copyCell(strip, x, y, (c.cell % kStripCellsPerRow) * kStripCellWidth,
+               (c.cell / kStripCellsPerRow) * kStripCellHeight);
+}
+
 void copyDelayReadout(const Picture* strip) {
-  const int x = kDelayDisplayX, y = kDelayDisplayY;
-  switch (static_cast<std::int32_t>(effectSettings.echoBlocks)) {
-    case 0:
-      copyCell(strip, x, y, 0, 0);
-      break;  // OFF
-    case 1:
-      copyCell(strip, x, y, 36, 12);
-      break;  // 1/4S
-    case 2:
-      copyCell(strip, x, y, 72, 12);
-      break;  // 1/2S
-    case 4:
-      copyCell(strip, x, y, 108, 12);
-      break;  // 1S
-    case 8:
-      copyCell(strip, x, y, 0, 12);
-      break;  // 2S
-    default:
-      break;
-  }
+  copyReadout(strip, kDelayDisplayX, kDelayDisplayY, kDelayCells, effectSettings.echoBlocks);
 }
 
 void copyDownsamplerReadout(const Picture* strip) {
-  const int x = kDownsamplerDisplayX, y = kDownsamplerDisplayY;
-  switch (static_cast<std::int32_t>(effectSettings.downsampleFactor)) {
-    case 0:
-      copyCell(strip, x, y, 0, 0);
-      break;  // OFF
-    case 2:
-      copyCell(strip, x, y, 36, 0);
-      break;  // X2
-    case 4:
-      copyCell(strip, x, y, 72, 0);
-      break;  // X4
-    case 8:
-      copyCell(strip, x, y, 108, 0);
-      break;  // X8
-    default:
-      break;
-  }
+  copyReadout(strip, kDownsamplerDisplayX, kDownsamplerDisplayY, kDownsamplerCells,
+              effectSettings.downsampleFactor);
 }
 
 }  // namespace
@@ -222,7 +208,7 @@ void redrawPanel() {
   Picture* skin = buildSkin(0);
   // Skin rows 0 to 268 fill the window down to its last row; 269 and 270 are
   // never shown.
-  copyPictureToWindow(skin, 0, kSkinTop, kSkinWidth, kWindowHeight - kSkinTop, 0, 0);
+  copyPictureToWindow(skin, 0, kHiddenTopRows, kSkinWidth, kWindowHeight - kHiddenTopRows, 0, 0);
   deletePicture(skin);
   presentSurface();
   drawLitControls();

@@ -30,7 +30,8 @@ void freePictureHeaders();
 
 // Draws the target of the code from skinOn (lit 1) or skinOff (lit 0).
 void drawControl(std::int32_t code, std::int32_t lit);
-// Draws the knob at window (219, 99 + gainKnob); the old position is not erased.
+// Draws the knob at window (kKnobX, kKnobTop + gainKnob); the old position is
+// not erased.
 void drawKnob();
 // Draws every control that is on, the preset highlight and the lit steps, then
 // both readouts, then the knob. Never draws anything unlit.

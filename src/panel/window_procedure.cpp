@@ -1,6 +1,7 @@
 #include "panel/window_procedure.h"
 
 #include "panel/button_table.h"
+#include "panel/gain_knob.h"
 #include "panel/panel_commands.h"
 #include "panel/panel_render.h"
 #include "state/effect_settings.h"
@@ -12,11 +13,6 @@ void resetPanelState() {
 }
 
 namespace {
-
-// The knob's offset below the top of the track for a pen row: the track's rows
-// 100 ... 207 give 1 ... 108. Other rows leave the knob where it is.
-constexpr std::int32_t kKnobTop = 99;
-constexpr std::int32_t kKnobTravel = 108;
 
 void penDown(std::uint32_t position) {
   panelState.pressedButton = hitTest(penX(position), penY(position));
@@ -37,7 +33,8 @@ void penUp(WindowHandle window, std::uint32_t position) {
 }
 
 // Every message seen while the knob is held moves it, if its word carries a row
-// on the track; x is not looked at, so the pen may slide off sideways.
+// on the track (rows 100 ... 207 give 1 ... 108; other rows leave the knob where
+// it is); x is not looked at, so the pen may slide off sideways.
 void dragKnob(std::uint32_t word) {
   if (panelState.knobDragging != 1) return;
   const std::int32_t k = penY(word) - kKnobTop;

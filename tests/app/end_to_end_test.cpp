@@ -22,6 +22,7 @@
 #include "panel/panel_images.h"
 #include "panel/panel_render.h"
 #include "platform/surface.h"
+#include "platform/window.h"
 #include "presets/preset_bank.h"
 #include "presets/preset_file.h"
 #include "state/effect_settings.h"
@@ -126,7 +127,7 @@ class EndToEnd : public ::testing::Test {
   void click(std::int32_t id) {
     const ButtonRect& r = buttonTable[id - 1];
     const int cx = left + (r.x + r.w / 2) * kScale;
-    const int cy = top + (r.y + r.h / 2 - kSkinTop) * kScale;
+    const int cy = top + (r.y + r.h / 2 - kHiddenTopRows) * kScale;
     ASSERT_EQ(std::system(("timeout 10 xdotool mousemove --sync " + std::to_string(cx) + " " +
                            std::to_string(cy) + " click 1")
                               .c_str()),
@@ -154,7 +155,7 @@ TEST_F(EndToEnd, PanelClicksReachTheSoundThePresetFileAndTheScreen) {
   launch();
   auto g = windowGeometry("Zephyrix 1.0", 15);
   ASSERT_EQ(g["WIDTH"], kWindowWidth * kScale) << "no window appeared";
-  ASSERT_EQ(g["HEIGHT"], (kWindowHeight - kSkinTop) * kScale);
+  ASSERT_EQ(g["HEIGHT"], (kWindowHeight - kHiddenTopRows) * kScale);
   left = g["X"];
   top = g["Y"];
 
@@ -193,7 +194,7 @@ TEST_F(EndToEnd, PanelClicksReachTheSoundThePresetFileAndTheScreen) {
     for (int cx = 0; cx < g["WIDTH"]; ++cx) {
       const unsigned char* p = &rgb[(cy * g["WIDTH"] + cx) * 3];
       const std::uint32_t shown = p[0] << 16 | p[1] << 8 | p[2];
-      if (shown != windowSurface[cy / kScale + kSkinTop][cx / kScale]) ++wrong;
+      if (shown != windowSurface[cy / kScale + kHiddenTopRows][cx / kScale]) ++wrong;
     }
   EXPECT_EQ(wrong, 0) << "pixels of the screenshot differing from the panel";
 

@@ -8,6 +8,7 @@
 #include "panel/panel_render.h"
 #include "platform/picture.h"
 #include "platform/surface.h"
+#include "platform/window.h"
 #include "presets/preset_bank.h"
 #include "state/effect_settings.h"
 
@@ -25,7 +26,7 @@ Area buttonArea(int id) {
 }
 
 std::uint32_t skinAt(int lit, int wx, int wy) {
-  return storedImagePixel(storedImage(lit ? SkinOnImage : SkinOffImage), wx, wy - kSkinTop);
+  return storedImagePixel(storedImage(lit ? SkinOnImage : SkinOffImage), wx, wy - kHiddenTopRows);
 }
 
 // What the window should show: starts dirty; each helper paints what one copy

@@ -4,6 +4,7 @@
 
 #include "panel/button_table.h"
 #include "panel/panel_images.h"
+#include "platform/window.h"
 
 namespace {
 
@@ -15,7 +16,7 @@ double luminance(std::uint32_t c) {
 // border pixels: the artwork of a control may use its whole rectangle).
 bool inControl(int x, int y) {
   for (const ButtonRect& r : buttonTable) {
-    const int top = r.y - kSkinTop;
+    const int top = r.y - kHiddenTopRows;
     if (x >= r.x && x < r.x + r.w && y >= top && y < top + r.h) return true;
   }
   return false;
@@ -59,7 +60,7 @@ TEST(PanelArtwork, SkinsDifferOnlyInsideControlsAndEveryControlLightsUp) {
     const ButtonRect& r = buttonTable[id - 1];
     int differing = 0;
     double lightOff = 0, lightOn = 0;
-    for (int y = r.y - kSkinTop; y < r.y - kSkinTop + r.h; ++y) {
+    for (int y = r.y - kHiddenTopRows; y < r.y - kHiddenTopRows + r.h; ++y) {
       for (int x = r.x; x < r.x + r.w; ++x) {
         const std::uint32_t a = storedImagePixel(off, x, y), b = storedImagePixel(on, x, y);
         differing += a != b;
@@ -76,8 +77,8 @@ TEST(PanelArtwork, SkinsDifferOnlyInsideControlsAndEveryControlLightsUp) {
 // readout boxes of the skin, so a cell sits in its box without a seam.
 TEST(PanelArtwork, ReadoutCellsAreDistinctAndMatchTheBoxes) {
   const StoredImage strip = storedImage(DisplayStripImage), skin = storedImage(SkinOffImage);
-  const std::uint32_t boxDelay = storedImagePixel(skin, 16, 220 - kSkinTop);
-  const std::uint32_t boxDownsampler = storedImagePixel(skin, 16, 250 - kSkinTop);
+  const std::uint32_t boxDelay = storedImagePixel(skin, 16, 220 - kHiddenTopRows);
+  const std::uint32_t boxDownsampler = storedImagePixel(skin, 16, 250 - kHiddenTopRows);
   EXPECT_EQ(boxDelay, boxDownsampler);
   std::set<std::vector<std::uint32_t>> cells;
   for (int cell = 0; cell < 8; ++cell) {

@@ -12,10 +12,10 @@
 #include "platform/window_testing.h"
 #include "presets/preset_bank.h"
 #include "presets/preset_file.h"
-#include "support/scratch_directory.h"
 #include "state/audio_profile.h"
 #include "state/effect_settings.h"
 #include "support/draw_trace.h"
+#include "support/scratch_directory.h"
 
 namespace {
 

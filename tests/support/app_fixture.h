@@ -15,6 +15,7 @@
 #include "audio/audio_stream.h"
 #include "audio/effects_chain.h"
 #include "panel/button_table.h"
+#include "panel/gain_knob.h"
 #include "panel/panel_images.h"
 #include "panel/panel_render.h"
 #include "panel/window_procedure.h"
@@ -38,7 +39,7 @@ struct ShownBox {
 inline std::vector<ShownBox> boxes;
 
 inline std::uint32_t appSkinPixel(int lit, int x, int y) {
-  return storedImagePixel(storedImage(lit ? SkinOnImage : SkinOffImage), x, y - kSkinTop);
+  return storedImagePixel(storedImage(lit ? SkinOnImage : SkinOffImage), x, y - kHiddenTopRows);
 }
 
 // The logo band is never drawn lit, so it shows the unlit skin once the panel is drawn.
@@ -122,7 +123,8 @@ class AppTest : public ScratchDirectory {
     const StoredImage knob = storedImage(KnobImage);
     for (int y = 0; y < 4; ++y)
       for (int x = 0; x < 16; ++x)
-        if (windowSurface[99 + k + y][219 + x] != storedImagePixel(knob, x, y)) return false;
+        if (windowSurface[kKnobTop + k + y][kKnobX + x] != storedImagePixel(knob, x, y))
+          return false;
     return true;
   }
 };

@@ -16,6 +16,7 @@
 #include "panel/button_table.h"
 #include "panel/panel_images.h"
 #include "platform/surface.h"
+#include "platform/window.h"
 
 namespace drawtrace {
 
@@ -76,7 +77,7 @@ inline void fillDirt() {
 }
 
 inline std::uint32_t skinPixel(int lit, int x, int y) {
-  return storedImagePixel(storedImage(lit ? SkinOnImage : SkinOffImage), x, y - kSkinTop);
+  return storedImagePixel(storedImage(lit ? SkinOnImage : SkinOffImage), x, y - kHiddenTopRows);
 }
 
 struct Scan {
@@ -141,7 +142,7 @@ inline std::string describeSurface() {
   std::string out;
   const auto add = [&out](const std::string& token) { out += (out.empty() ? "" : " ") + token; };
 
-  const Area panel{"Panel", 0, kSkinTop, kWindowWidth, kWindowHeight - kSkinTop};
+  const Area panel{"Panel", 0, kHiddenTopRows, kWindowWidth, kWindowHeight - kHiddenTopRows};
   if (Scan::drawn(panel) && std::string(Scan::skinLook(panel)) == "-") {
     add("Panel");
     scan.name(panel);

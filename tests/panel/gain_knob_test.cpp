@@ -6,7 +6,7 @@
 #include <cmath>
 #include <limits>
 
-#include "app/gain_knob.h"
+#include "panel/gain_knob.h"
 #include "presets/preset_bank.h"
 #include "presets/preset_file.h"
 #include "state/effect_settings.h"

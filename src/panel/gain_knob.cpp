@@ -1,4 +1,4 @@
-#include "app/gain_knob.h"
+#include "panel/gain_knob.h"
 
 #include <cmath>
 #include <cstdint>
@@ -10,7 +10,8 @@ namespace {
 // The float nearest to 1/54 (bit pattern 0x3C97B426): one pixel of the lower
 // half of the track is 1/54 of x1, one pixel of the upper half three times that.
 constexpr float kPixelGain = 0.018518519f;
-constexpr std::int32_t kUnityRow = 54;
+constexpr std::int32_t kUnityRow = kKnobUnityRow;
+static_assert(kKnobTravel == 2 * kKnobUnityRow);
 
 }  // namespace
 
@@ -37,7 +38,8 @@ void gainToKnob() {
   if (g > 1.0f) {
     gainKnob = static_cast<std::int32_t>(std::lround(54.0 - (static_cast<double>(g) - 1.0) * 18.0));
   } else if (g < 1.0f) {
-    gainKnob = static_cast<std::int32_t>(std::lround(108.0 - static_cast<double>(g) * 54.0));
+    gainKnob =
+        static_cast<std::int32_t>(std::lround(kKnobTravel - static_cast<double>(g) * kUnityRow));
   } else {
     gainKnob = kUnityRow;
   }
