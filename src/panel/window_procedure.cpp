@@ -3,6 +3,7 @@
 #include "panel/button_table.h"
 #include "panel/gain_knob.h"
 #include "panel/panel_commands.h"
+#include "panel/panel_keys.h"
 #include "panel/panel_render.h"
 #include "state/effect_settings.h"
 
@@ -51,6 +52,7 @@ std::int32_t windowProcedure(WindowHandle window, std::uint32_t message, std::ui
   if (message == kMsgCreate || message == kMsgPaint) redrawPanel();
   if (message == kMsgPenDown) penDown(lParam);
   if (message == kMsgPenUp) penUp(window, lParam);
+  if (message == kMsgKeyDown) pressKey(window, wParam, lParam);
   if (message == kMsgDestroy) {
     postQuitMessage(0);
     quitRequested = 1;

@@ -21,7 +21,19 @@ constexpr std::uint32_t kMsgQuit = 18;      // ends the loop; wParam = exit code
 constexpr std::uint32_t kMsgPenMove = 512;  // lParam = position; wParam = 1 while pen is down
 constexpr std::uint32_t kMsgPenDown = 513;  // lParam = position
 constexpr std::uint32_t kMsgPenUp = 514;    // lParam = position
+constexpr std::uint32_t kMsgKeyDown = 256;  // wParam = key code, lParam = modifier bits
 constexpr std::uint32_t kMsgFirstPrivate = 0x400;  // numbers from here on are free for callers
+
+// Key codes of kMsgKeyDown: letters as upper-case ASCII, digits as ASCII, and:
+constexpr std::uint32_t kKeyLeft = 0x25;
+constexpr std::uint32_t kKeyUp = 0x26;
+constexpr std::uint32_t kKeyRight = 0x27;
+constexpr std::uint32_t kKeyDown = 0x28;
+constexpr std::uint32_t kKeyF1 = 0x70;
+// Modifier bits of kMsgKeyDown.
+constexpr std::uint32_t kKeyShift = 1;
+constexpr std::uint32_t kKeyControl = 2;
+constexpr std::uint32_t kKeyAlt = 4;
 
 // Rows of the window that lie above the desktop client area.
 constexpr int kHiddenTopRows = 26;
@@ -107,8 +119,8 @@ constexpr int kBoxOk = 1;  // the only button, and so the only result
 
 // Shows a modal box with `text`, `caption` and one OK button, owned by the
 // window, and returns kBoxOk once it is dismissed. The window is presented
-// first so it stays on screen, drawn, behind the box. Pen input that reaches
-// the window while the box is open is thrown away (a pressed finger is
+// first so it stays on screen, drawn, behind the box. Pen and key input that
+// reaches the window while the box is open is thrown away (a pressed finger is
 // forgotten); exposures are still answered with a paint request afterwards.
 // Where the desktop has no message boxes the text goes to standard error instead.
 int showMessageBox(WindowHandle owner, const char* text, const char* caption,

@@ -149,6 +149,39 @@ void queueFinger(std::uint32_t msg, std::uint32_t wParam, const SDL_TouchFingerE
   queuePen(msg, wParam, clientX, clientY);
 }
 
+struct KeyName {
+  SDL_Keycode sym;
+  std::uint32_t code;
+};
+constexpr KeyName kNamedKeys[] = {{SDLK_LEFT, kKeyLeft},
+                                  {SDLK_UP, kKeyUp},
+                                  {SDLK_RIGHT, kKeyRight},
+                                  {SDLK_DOWN, kKeyDown},
+                                  {SDLK_F1, kKeyF1}};
+
+// The key code of a key the panel knows, or 0: letters and digits by their
+// characters, whatever the layout's shift state, and the keys named above.
+std::uint32_t keyCode(SDL_Keycode sym) {
+  if (sym >= SDLK_a && sym <= SDLK_z) return static_cast<std::uint32_t>('A' + (sym - SDLK_a));
+  if (sym >= SDLK_0 && sym <= SDLK_9) return static_cast<std::uint32_t>(sym);
+  for (const KeyName& k : kNamedKeys)
+    if (k.sym == sym) return k.code;
+  return 0;
+}
+
+SDL_Keycode sdlKey(std::uint32_t code) {
+  if (code >= 'A' && code <= 'Z') return static_cast<SDL_Keycode>(SDLK_a + (code - 'A'));
+  if (code >= '0' && code <= '9') return static_cast<SDL_Keycode>(code);
+  for (const KeyName& k : kNamedKeys)
+    if (k.code == code) return k.sym;
+  return SDLK_UNKNOWN;
+}
+
+std::uint32_t keyModifiers(Uint16 mod) {
+  return ((mod & KMOD_SHIFT) ? kKeyShift : 0) | ((mod & KMOD_CTRL) ? kKeyControl : 0) |
+         ((mod & KMOD_ALT) ? kKeyAlt : 0);
+}
+
 // Turns one desktop event into at most one queued message.
 void translateEvent(const SDL_Event& e) {
   if (e.type == postedEventType) {
@@ -196,6 +229,13 @@ void translateEvent(const SDL_Event& e) {
         queueFinger(kMsgPenMove, 1, e.tfinger);
       }
       return;
+    case SDL_KEYDOWN: {  // held keys repeat, and each repeat is a key message
+      if (!isOurWindow(e.key.windowID)) return;
+      const std::uint32_t code = keyCode(e.key.keysym.sym);
+      if (code != 0)
+        pendingMessages.push_back({liveWindow, kMsgKeyDown, code, keyModifiers(e.key.keysym.mod)});
+      return;
+    }
     case SDL_WINDOWEVENT:
       if (!isOurWindow(e.window.windowID)) return;
       if (e.window.event == SDL_WINDOWEVENT_EXPOSED) {
@@ -375,13 +415,14 @@ void postQuitMessage(std::int32_t exitCode) {
 
 namespace {
 
-// The box is modal: clicks and touches that reached the panel while it was open
-// are thrown away, not run once it closes. Exposures stay queued for one paint.
+// The box is modal: clicks, touches and keys that reached the panel while it
+// was open are thrown away, not run once it closes. Exposures stay queued for one paint.
 void discardPenInput() {
   if (!videoStarted) return;
   SDL_PumpEvents();
   SDL_FlushEvents(SDL_MOUSEMOTION, SDL_MOUSEWHEEL);
   SDL_FlushEvents(SDL_FINGERDOWN, SDL_FINGERMOTION);
+  SDL_FlushEvents(SDL_KEYDOWN, SDL_TEXTINPUT);
   fingerDown = false;
 }
 
@@ -470,6 +511,20 @@ int injectFinger(int phase, float fx, float fy) {
   e.tfinger.x = fx;
   e.tfinger.y = fy;
   e.tfinger.windowID = liveWindow->id;
+  return pushEvent(e);
+}
+
+int injectKey(std::uint32_t code, std::uint32_t modifiers) {
+  if (!liveWindow) return 0;
+  SDL_Event e;
+  SDL_zero(e);
+  e.type = SDL_KEYDOWN;
+  e.key.windowID = liveWindow->id;
+  e.key.state = SDL_PRESSED;
+  e.key.keysym.sym = sdlKey(code);
+  e.key.keysym.mod = static_cast<Uint16>(((modifiers & kKeyShift) ? KMOD_LSHIFT : 0) |
+                                         ((modifiers & kKeyControl) ? KMOD_LCTRL : 0) |
+                                         ((modifiers & kKeyAlt) ? KMOD_LALT : 0));
   return pushEvent(e);
 }
 

@@ -17,7 +17,8 @@ void setMessageBoxHook(MessageBoxHook hook);
 // area). Each returns 1 once the event is queued, 0 without a window.
 int injectMouseButton(int down, int clientX, int clientY);
 int injectMouseMotion(int clientX, int clientY, int buttonHeld);
-int injectFinger(int phase, float fx, float fy);  // phase: 0 down, 1 move, 2 up
+int injectFinger(int phase, float fx, float fy);             // phase: 0 down, 1 move, 2 up
+int injectKey(std::uint32_t code, std::uint32_t modifiers);  // kKey... codes and bits
 int injectExpose();
 int injectCloseRequest();
 

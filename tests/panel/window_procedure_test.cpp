@@ -581,6 +581,91 @@ TEST_F(PanelCommands, AFailedSaveSaysWhyAndASuccessfulOneIsSilent) {
   }
 }
 
+// Every key of the panel does what a click on its control does: the same
+// writes, the same drawing, the same boxes, from the same starting state.
+TEST_F(PanelCommands, EachKeyActsAsAClickOnItsControl) {
+  struct Case {
+    std::uint32_t code, modifiers;
+    std::int32_t id;
+  } cases[] = {
+      {'1', 0, Preset1},
+      {'5', kKeyShift, Preset1 + 4},
+      {'9', 0, Preset1 + 8},
+      {'0', 0, Preset10},
+      {'E', 0, Echo},
+      {'F', 0, Flanger},
+      {'S', 0, Slicer},
+      {'R', kKeyShift, Reverse},
+      {'D', 0, DownsamplerSwitch},
+      {kKeyRight, 0, DelayUp},
+      {kKeyLeft, 0, DelayDown},
+      {kKeyRight, kKeyShift, DownsamplerUp},
+      {kKeyLeft, kKeyShift, DownsamplerDown},
+      {'M', 0, Mute},
+      {'B', 0, Bypass},
+      {'S', kKeyControl, Save},
+      {kKeyF1, 0, About},
+      {'Q', kKeyControl, Power},
+  };
+  const auto start = [] {
+    resetEffectSettings();
+    resetPresetBank();
+    effectSettings.echoBlocks = 2;
+    effectSettings.downsampleFactor = 4;
+    effectSettings.muteOn = 1;
+    presetBank.presetParams[4][kWordFlangerOn] = 1;
+    echoMemory = 2;
+    boxes.clear();
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "key " << c.code << " modifiers " << c.modifiers);
+    start();
+    const std::string clicked = clickTrace(c.id);
+    const Snapshot afterClick = Snapshot::take();
+    const std::size_t clickBoxes = boxes.size();
+    start();
+    drawtrace::start();
+    EXPECT_EQ(windowProcedure(kWindow, kMsgKeyDown, c.code, c.modifiers), 0);
+    EXPECT_EQ(drawtrace::stop(), clicked);
+    EXPECT_TRUE(Snapshot::take() == afterClick);
+    EXPECT_EQ(boxes.size(), clickBoxes);
+  }
+  // Keys that are not the panel's, or with a modifier the table does not have,
+  // do nothing at all.
+  start();
+  const Snapshot before = Snapshot::take();
+  drawtrace::start();
+  for (const Case& c : {Case{'X', 0, 0}, Case{'E', kKeyControl, 0}, Case{'Q', 0, 0},
+                        Case{'S', kKeyAlt, 0}, Case{kKeyF1 + 1, 0, 0}})
+    windowProcedure(kWindow, kMsgKeyDown, c.code, c.modifiers);
+  EXPECT_EQ(drawtrace::stop(), "");
+  EXPECT_TRUE(Snapshot::take() == before);
+}
+
+// Up and down move the knob six rows (one with Shift), clamped to the track,
+// and redraw it as a drag does.
+TEST_F(PanelCommands, ArrowKeysMoveTheKnobAsADragWould) {
+  struct Case {
+    std::int32_t from;
+    std::uint32_t code, modifiers;
+    std::int32_t to;
+  } cases[] = {
+      {54, kKeyUp, 0, 48},         {54, kKeyDown, 0, 60},
+      {54, kKeyUp, kKeyShift, 53}, {54, kKeyDown, kKeyShift, 55},
+      {3, kKeyUp, 0, 0},           {0, kKeyUp, kKeyShift, 0},
+      {105, kKeyDown, 0, 108},     {108, kKeyDown, kKeyShift, 108},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "from " << c.from << " key " << c.code);
+    gainKnob = c.from;
+    drawtrace::start();
+    windowProcedure(kWindow, kMsgKeyDown, c.code, c.modifiers);
+    EXPECT_EQ(drawtrace::stop(), "KnobTrack- | Knob@" + std::to_string(c.to));
+    EXPECT_EQ(gainKnob, c.to);
+    EXPECT_EQ(panelState.knobDragging, 0);
+  }
+}
+
 TEST_F(PanelCommands, AboutShowsOneBoxAndChangesNothing) {
   const Snapshot before = Snapshot::take();
   EXPECT_EQ(clickTrace(About), "");

@@ -282,14 +282,32 @@ TEST_F(WindowTest, MessageBoxGoesToTheHookOrToStandardErrorWithoutADesktop) {
   EXPECT_EQ(boxLog.size(), 1u);
 }
 
-// While a box is open the panel takes no pen input: what the user clicked or
-// touched meanwhile is dropped when it closes, an exposure is still painted,
+TEST_F(WindowTest, KeysBecomeKeyMessagesWithTheirModifiers) {
+  WindowHandle w = open();
+  struct Case {
+    std::uint32_t code, modifiers;
+  } cases[] = {{'E', 0},    {'0', kKeyShift}, {'S', kKeyControl}, {kKeyRight, kKeyShift},
+               {kKeyUp, 0}, {kKeyF1, kKeyAlt}};
+  for (const Case& c : cases) ASSERT_EQ(injectKey(c.code, c.modifiers), 1);
+  for (const Case& c : cases) {
+    Message m;
+    ASSERT_EQ(getMessage(&m), 1);
+    EXPECT_EQ(m.window, w);
+    EXPECT_EQ(m.message, kMsgKeyDown);
+    EXPECT_EQ(m.wParam, c.code);
+    EXPECT_EQ(m.lParam, c.modifiers);
+  }
+}
+
+// While a box is open the panel takes no pen or key input: what the user
+// clicked, touched or typed meanwhile is dropped when it closes, an exposure is still painted,
 // and a finger held down through the box is forgotten.
 int clickingBox(WindowHandle owner, const char* text, const char* caption) {
   injectFinger(0, 0.5f, 0.5f);
   injectMouseButton(1, 10, 10);
   injectMouseMotion(12, 12, 1);
   injectMouseButton(0, 12, 12);
+  injectKey('E', 0);
   injectExpose();
   return recordingBox(owner, text, caption);
 }
