@@ -16,12 +16,10 @@
 #include <thread>
 
 #include "app/application.h"
+#include "app/engine_reset.h"
 #include "audio/audio_stream.h"
-#include "audio/effects_chain.h"
 #include "panel/button_table.h"
-#include "panel/window_procedure.h"
 #include "platform/window.h"
-#include "presets/preset_bank.h"
 #include "state/audio_profile.h"
 #include "state/effect_settings.h"
 
@@ -64,12 +62,7 @@ void prepareRun() {
     ready = true;
   }
   closeWindowSystem();
-  resetAudioStream();
-  resetEffectSettings();
-  resetEffectsChain();
-  resetPresetBank();
-  resetPanelState();
-  selectAudioProfile(0);
+  resetEngine();
 }
 
 void postPowerPress(WindowHandle window) {

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "app/engine_reset.h"
 #include "audio/audio_buffers.h"
 #include "audio/effects_chain.h"
 #include "state/audio_profile.h"
@@ -15,10 +16,7 @@ namespace {
 enum Setting { AllOff, EchoOnly, FlangerOnly, Everything };
 
 void prepare(int profile, Setting setting) {
-  freeOutputBuffers();
-  freeInputBlocks();
-  resetEffectSettings();
-  resetEffectsChain();
+  resetEngine();
   selectAudioProfile(profile);
   allocateOutputBuffers();
   allocateInputBlocks();

@@ -8,16 +8,16 @@
 #include "state/audio_profile.h"
 #include "state/effect_settings.h"
 
-std::uint32_t delayWritePos = 0;
-std::int32_t reverseWriteSlot = 7;
-std::int32_t reverseReadSlot = 0;
-std::int32_t slicerStep = 0;
+constinit std::uint32_t delayWritePos = kInitialChainPositions.delayWritePos;
+constinit std::int32_t reverseWriteSlot = kInitialChainPositions.reverseWriteSlot;
+constinit std::int32_t reverseReadSlot = kInitialChainPositions.reverseReadSlot;
+constinit std::int32_t slicerStep = kInitialChainPositions.slicerStep;
 
 void resetEffectsChain() {
-  delayWritePos = 0;
-  reverseWriteSlot = 7;
-  reverseReadSlot = 0;
-  slicerStep = 0;
+  delayWritePos = kInitialChainPositions.delayWritePos;
+  reverseWriteSlot = kInitialChainPositions.reverseWriteSlot;
+  reverseReadSlot = kInitialChainPositions.reverseReadSlot;
+  slicerStep = kInitialChainPositions.slicerStep;
 }
 
 namespace {
@@ -65,10 +65,12 @@ STAGE_LOOP void copySource(const std::int16_t* in, const std::int16_t* rev, std:
 // stage at the same block position one delay length earlier.
 STAGE_LOOP void echo(const std::int16_t* in, const std::int16_t* rev, std::int16_t* out,
                      Geometry g) {
+  const auto n = static_cast<std::uint32_t>(g.n);
   const auto capacity = static_cast<std::uint32_t>(audioProfile.delayBufferBytes / 4);
   std::uint32_t p = delayWritePos;
-  // Only a damaged setting can push a block past the delay line; start over then.
-  if (p > capacity - static_cast<std::uint32_t>(g.n)) p = 0;
+  // The position always leaves room for a block (see below); should it ever not,
+  // start over rather than write past the line.
+  if (p > capacity - n) p = 0;
   std::int32_t* line = delayLine + p;
   for (std::int32_t start = 0; start < g.n; start += kSwitchChunk) {
     const std::int32_t end = std::min(start + kSwitchChunk, g.n);
@@ -80,10 +82,13 @@ STAGE_LOOP void echo(const std::int16_t* in, const std::int16_t* rev, std::int16
     }
   }
   // The position restarts at zero rather than wrapping by the length, so a
-  // shortened delay takes effect from the start of the line at once.
-  p += static_cast<std::uint32_t>(g.n);
+  // shortened delay takes effect from the start of the line at once. A length
+  // longer than the line (only a damaged setting gives one) restarts it as soon
+  // as the next block would not fit, so the position between blocks is always
+  // where the next echo block starts.
+  const std::uint32_t next = p + n;
   const auto length = static_cast<std::uint32_t>(static_cast<std::int32_t>(delayLengthSamples));
-  delayWritePos = p >= length ? 0 : p;
+  delayWritePos = next >= length || next > capacity - n ? 0 : next;
 }
 
 // A comb averages each touched sample with its buffer entry and keeps the result

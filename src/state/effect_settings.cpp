@@ -1,28 +1,55 @@
 #include "state/effect_settings.h"
 
-EffectSettings effectSettings;
+#include <utility>
 
-Shared<std::int32_t> echoMemory{4};
-Shared<std::int32_t> downsampleMemory{0};
-Shared<std::int32_t> delayLengthSamples{0};
-Shared<std::int32_t> quitRequested{0};
-Shared<std::int32_t> gainKnob{0};
+namespace {
+
+// The settings as constant data, so the process starts with them before any code
+// runs; the pattern is spelled out step by step because its words are atomics.
+template <std::size_t... Step>
+constexpr EffectSettings settingsFrom(const EffectSettingsValues& v, std::index_sequence<Step...>) {
+  return {
+      .echoBlocks = v.echoBlocks,
+      .slicerOn = v.slicerOn,
+      .slicerPattern = {v.slicerPattern[Step]...},
+      .reverseOn = v.reverseOn,
+      .downsampleFactor = v.downsampleFactor,
+      .flangerOn = v.flangerOn,
+      .muteOn = v.muteOn,
+      .bypassOn = v.bypassOn,
+      .gain = v.gain,
+  };
+}
+
+}  // namespace
+
+constinit EffectSettings effectSettings =
+    settingsFrom(kInitialEffectSettings, std::make_index_sequence<kSlicerSteps>());
+
+constinit Shared<std::int32_t> echoMemory{kInitialEffectSettings.echoMemory};
+constinit Shared<std::int32_t> downsampleMemory{kInitialEffectSettings.downsampleMemory};
+constinit Shared<std::int32_t> delayLengthSamples{kInitialEffectSettings.delayLengthSamples};
+constinit Shared<std::int32_t> quitRequested{kInitialEffectSettings.quitRequested};
+constinit Shared<std::int32_t> gainKnob{kInitialEffectSettings.gainKnob};
+
+void storeEffectSettings(const EffectSettingsValues& v) {
+  EffectSettings& s = effectSettings;
+  s.echoBlocks = v.echoBlocks;
+  s.slicerOn = v.slicerOn;
+  for (int i = 0; i < kSlicerSteps; ++i) s.slicerPattern[i] = v.slicerPattern[i];
+  s.reverseOn = v.reverseOn;
+  s.downsampleFactor = v.downsampleFactor;
+  s.flangerOn = v.flangerOn;
+  s.muteOn = v.muteOn;
+  s.bypassOn = v.bypassOn;
+  s.gain = v.gain;
+  echoMemory = v.echoMemory;
+  downsampleMemory = v.downsampleMemory;
+  delayLengthSamples = v.delayLengthSamples;
+  quitRequested = v.quitRequested;
+  gainKnob = v.gainKnob;
+}
 
 void resetEffectSettings() {
-  EffectSettings& s = effectSettings;
-  s.echoBlocks = 0;
-  s.slicerOn = 0;
-  for (auto& step : s.slicerPattern) step = 0;
-  s.reverseOn = 0;
-  s.downsampleFactor = 0;
-  s.flangerOn = 0;
-  s.muteOn = 1;
-  s.bypassOn = 0;
-  s.gain = 1.0f;
-
-  echoMemory = 4;
-  downsampleMemory = 0;
-  delayLengthSamples = 0;
-  quitRequested = 0;
-  gainKnob = 0;
+  storeEffectSettings(kInitialEffectSettings);
 }

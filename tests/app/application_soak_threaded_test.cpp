@@ -9,7 +9,7 @@
 #include <memory>
 #include <random>
 
-#include "app/gain_knob.h"
+#include "panel/gain_knob.h"
 #include "support/app_fixture.h"
 
 namespace {

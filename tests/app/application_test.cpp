@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "app/gain_knob.h"
+#include "panel/gain_knob.h"
 #include "support/app_fixture.h"
 
 namespace {

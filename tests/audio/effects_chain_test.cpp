@@ -7,6 +7,24 @@ namespace {
 
 using ::testing::Each;
 
+// Read while the program starts, before any test has run a block or reset.
+const EffectsChainPositions positionsAtStart = {delayWritePos, reverseWriteSlot, reverseReadSlot,
+                                                slicerStep};
+
+EffectsChainPositions positionsNow() {
+  return {delayWritePos, reverseWriteSlot, reverseReadSlot, slicerStep};
+}
+
+TEST(EffectsChainPositions, TheProcessStartsWithTheValuesResetPutsBack) {
+  EXPECT_EQ(positionsAtStart, kInitialChainPositions);
+  delayWritePos = 16000;
+  reverseWriteSlot = 3;
+  reverseReadSlot = 5;
+  slicerStep = 6;
+  resetEffectsChain();
+  EXPECT_EQ(positionsNow(), kInitialChainPositions);
+}
+
 // --- Paths that skip the effects -----------------------------------------
 
 TEST_F(ChainTest, MuteSilencesEverythingButStillAdvancesTheReverseSlots) {
@@ -37,6 +55,42 @@ TEST_F(ChainTest, StoppingLeavesTheOutputAsItWas) {
   quitRequested = 1;
   EXPECT_THAT(run(), Each(-9));
   EXPECT_EQ(reverseWriteSlot, 6) << "the reverse capture still runs";
+}
+
+// A muted, bypassed or stopping block leaves the echo, the combs and the slicer
+// with exactly the state they had.
+TEST_F(ChainTest, SkippedEffectsKeepAllTheirState) {
+  struct Path {
+    const char* name;
+    Shared<std::int32_t>* flag;
+  } paths[] = {{"muted", &effectSettings.muteOn},
+               {"bypassed", &effectSettings.bypassOn},
+               {"stopping", &quitRequested}};
+  for (const Path& path : paths) {
+    SCOPED_TRACE(path.name);
+    SetUpProfile(0);
+    setEcho(2);
+    effectSettings.flangerOn = 1;
+    effectSettings.slicerOn = 1;
+    effectSettings.slicerPattern[2] = 1;
+    for (int i = 0; i < n; ++i) in()[i] = static_cast<std::int16_t>(i % 700 * 40 - 14000);
+    run();
+    const std::size_t lineEntries = static_cast<std::size_t>(audioProfile.delayBufferBytes / 4);
+    const std::vector<std::int32_t> line(delayLine, delayLine + lineEntries);
+    const std::vector<std::int16_t> longComb(flangerLong,
+                                             flangerLong + audioProfile.flangerLongSamples);
+    const std::vector<std::int16_t> shortComb(flangerShort,
+                                              flangerShort + audioProfile.flangerShortSamples);
+    const EffectsChainPositions before = positionsNow();
+
+    *path.flag = 1;
+    run();
+    EXPECT_EQ(delayWritePos, before.delayWritePos);
+    EXPECT_EQ(slicerStep, before.slicerStep);
+    EXPECT_TRUE(std::equal(line.begin(), line.end(), delayLine));
+    EXPECT_TRUE(std::equal(longComb.begin(), longComb.end(), flangerLong));
+    EXPECT_TRUE(std::equal(shortComb.begin(), shortComb.end(), flangerShort));
+  }
 }
 
 TEST_F(ChainTest, EverythingOffAtUnityGainPassesTheInput) {
@@ -135,6 +189,41 @@ TEST_F(ChainTest, EchoReadsTheReverseSourceWhenReverseIsOn) {
   EXPECT_THAT(run(), Each(0)) << "the first reverse slots are still silent";
 }
 
+// Each stage works on what the stage before it made: the echo line keeps the
+// echo's own output, not what the combs or the gain made of it, and the gate
+// silences what the combs made. The first block is 1000 throughout, so the second
+// finds the line and the combs filled.
+TEST_F(ChainTest, EachStageWorksOnWhatTheStageBeforeItMade) {
+  struct Case {
+    const char* name;
+    std::int32_t echoBlocks, flangerOn, slicerOn;
+    float gain;
+    std::int16_t secondInput;
+    int secondOutput[4];  // per quarter of the block
+  } cases[] = {
+      {"echo, then gain", 1, 0, 0, 2.0f, 0, {500, 500, 500, 500}},
+      {"echo, then combs", 1, 1, 0, 1.0f, 0, {320, 316, 298, 289}},
+      {"combs, then gate", 0, 1, 1, 1.0f, 1000, {0, 0, 878, 907}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    SetUpProfile(0);
+    setEcho(c.echoBlocks);
+    effectSettings.flangerOn = c.flangerOn;
+    effectSettings.slicerOn = c.slicerOn;
+    for (auto& step : effectSettings.slicerPattern) step = 1;
+    effectSettings.gain = c.gain;
+    fillInput(1000);
+    run();
+    fillInput(c.secondInput);
+    const auto o = run();
+    for (int k = 0; k < 4; ++k)
+      EXPECT_THAT(std::vector<std::int16_t>(o.begin() + k * q, o.begin() + (k + 1) * q),
+                  Each(c.secondOutput[k]))
+          << "quarter " << k;
+  }
+}
+
 // --- Flanger -------------------------------------------------------------
 
 TEST_F(ChainTest, FlangerGivesTheKnownValuesOverTwoBlocks) {
@@ -152,13 +241,20 @@ TEST_F(ChainTest, FlangerGivesTheKnownValuesOverTwoBlocks) {
 }
 
 TEST_F(ChainTest, FlangerInTheOtherProfilesStaysInsideTheBlockAndCoversIt) {
-  for (int profile : {1, 2}) {
-    SetUpProfile(profile);
+  // The block's last sample ends the long comb's second pass and the short comb's
+  // fourth; these values need both combs to reach it (one entry less of the short
+  // comb gives 750 and 687).
+  const struct {
+    int profile;
+    std::int16_t last;
+  } cases[] = {{1, 656}, {2, 554}};
+  for (const auto& c : cases) {
+    SetUpProfile(c.profile);
     effectSettings.flangerOn = 1;
     std::fill(in(), in() + n, 1000);
     const auto o = run();
     EXPECT_EQ(o[0], 250) << "long then short comb over a fresh start";
-    EXPECT_NE(o[n - 1], 1000) << "the bounded combs still reach the block's last sample";
+    EXPECT_EQ(o[n - 1], c.last) << "the bounded combs still reach the block's last sample";
   }
 }
 

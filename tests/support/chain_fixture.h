@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "app/engine_reset.h"
 #include "audio/audio_buffers.h"
 #include "audio/effects_chain.h"
 #include "state/audio_profile.h"
@@ -17,26 +18,17 @@
 class ChainTest : public ::testing::Test {
  protected:
   void SetUpProfile(int profile) {
-    freeOutputBuffers();
-    freeInputBlocks();
-    resetEffectSettings();
-    resetEffectsChain();
+    resetEngine();
     selectAudioProfile(profile);
     ASSERT_EQ(allocateOutputBuffers(), 0);
     ASSERT_EQ(allocateInputBlocks(), 0);
-    latestInputBlock = 0;
-    nextOutputBlock = 0;
     effectSettings.muteOn = 0;
     n = audioProfile.blockSamples;
     h = n >> 1;
     q = n >> 2;
   }
   void SetUp() override { SetUpProfile(0); }
-  void TearDown() override {
-    freeOutputBuffers();
-    freeInputBlocks();
-    selectAudioProfile(0);
-  }
+  void TearDown() override { resetEngine(); }
 
   std::int16_t* in() { return inputBlocks[latestInputBlock]; }
   std::int16_t* out() { return outputBlocks[nextOutputBlock]; }

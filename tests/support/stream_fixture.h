@@ -10,6 +10,7 @@
 #include <memory>
 #include <vector>
 
+#include "app/engine_reset.h"
 #include "audio/audio_buffers.h"
 #include "audio/audio_stream.h"
 #include "audio/effects_chain.h"
@@ -23,26 +24,16 @@ class StreamTest : public ::testing::Test {
  protected:
   void SetUp() override {
     useWaveBackend(&virtualWaveBackend);
+    resetEngine();
     resetVirtualAudio();
-    freeOutputBuffers();
-    freeInputBlocks();
-    resetAudioStream();
-    drainPauseMilliseconds = 0;
-    resetEffectSettings();
-    resetEffectsChain();
-    selectAudioProfile(0);
     failAllocationNumber(0);
+    drainPauseMilliseconds = 0;
   }
   void TearDown() override {
     stopVirtualAudioThread();
-    quitRequested = 1;
-    closeOutput();
-    closeInput();
+    resetEngine();
     failAllocationNumber(0);
     resetVirtualAudio();
-    resetAudioStream();
-    resetEffectSettings();
-    selectAudioProfile(0);
   }
 
   // Opens capture and then playback with the current profile, as start-up does.
