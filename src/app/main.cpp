@@ -1,6 +1,6 @@
 // Zephyrix: a real-time voice effects unit on one skinned panel.
-#include "app/application.h"
+#include "app/desktop_start.h"
 
-int main() {
-  return runZephyrix();
+int main(int argc, char** argv) {
+  return runFromCommandLine(argc, argv);
 }

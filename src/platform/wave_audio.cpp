@@ -4,6 +4,7 @@
 
 namespace {
 std::atomic<const WaveBackend*> backendInUse{&sdlWaveBackend};
+std::atomic<PlaybackTap> playbackTap{nullptr};
 
 const WaveBackend& b() {
   return *backendInUse.load(std::memory_order_acquire);
@@ -43,7 +44,13 @@ int preparePlaybackBuffer(WaveDevice device, WaveBuffer* buffer) {
   return b().preparePlaybackBuffer(device, buffer);
 }
 int queuePlaybackBuffer(WaveDevice device, WaveBuffer* buffer) {
-  return b().queuePlaybackBuffer(device, buffer);
+  const int result = b().queuePlaybackBuffer(device, buffer);
+  const PlaybackTap tap = playbackTap.load(std::memory_order_acquire);
+  if (result == kWaveOk && tap != nullptr) tap(buffer->data, buffer->bufferLength);
+  return result;
+}
+void setPlaybackTap(PlaybackTap tap) {
+  playbackTap.store(tap, std::memory_order_release);
 }
 int releasePlaybackBuffer(WaveDevice device, WaveBuffer* buffer) {
   return b().releasePlaybackBuffer(device, buffer);

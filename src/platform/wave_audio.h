@@ -93,6 +93,12 @@ int startCapture(WaveDevice device);
 int releaseCaptureBuffer(WaveDevice device, WaveBuffer* buffer);
 int closeCapture(WaveDevice device);  // as closePlayback
 
+// Receives the bytes of each playback descriptor that queuePlaybackBuffer has
+// accepted, on the thread that queued it (start-up, then the audio thread), so
+// it must neither block nor allocate. Null (the default) taps nothing.
+using PlaybackTap = void (*)(const char* data, std::uint32_t bytes);
+void setPlaybackTap(PlaybackTap tap);
+
 // One backend: a table of the operations above.
 struct WaveBackend {
   const char* name;

@@ -10,6 +10,7 @@
 #include <chrono>
 #include <cstring>
 #include <mutex>
+#include <string>
 
 #include "platform/wave_audio.h"
 #include "platform/wave_queue.h"
@@ -45,6 +46,13 @@ std::mutex playbackReportLock;
 
 SdlDevice playback{};
 SdlDevice capture{};
+// Devices chosen by name; empty for the system's default. Set before opening.
+std::string chosenCapture;
+std::string chosenPlayback;
+
+const char* nameOrDefault(const std::string& name) {
+  return name.empty() ? nullptr : name.c_str();
+}
 std::atomic<bool> playbackFollowsCapture{true};
 
 struct Notice {
@@ -207,7 +215,8 @@ int sdlQueryPlayback(const WaveFormat* format) {
   if (countDevices(0) <= 0) return kWaveBadDevice;
   SDL_AudioSpec want = specFor(format, nullptr);
   SDL_AudioSpec have{};
-  const SDL_AudioDeviceID id = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
+  const SDL_AudioDeviceID id =
+      SDL_OpenAudioDevice(nameOrDefault(chosenPlayback), 0, &want, &have, 0);
   if (id == 0) return kWaveBadFormat;
   SDL_CloseAudioDevice(id);
   return kWaveOk;
@@ -247,15 +256,17 @@ int openDevice(SdlDevice& d, const char* name, int isCapture, WaveDevice* handle
 int sdlOpenPlayback(WaveDevice* handle, const WaveFormat* format, WaveCallback callback,
                     std::uintptr_t user) {
   if (countDevices(0) <= 0) return kWaveBadDevice;
-  return openDevice(playback, nullptr, 0, handle, format, callback, user, pullPlayback);
+  return openDevice(playback, nameOrDefault(chosenPlayback), 0, handle, format, callback, user,
+                    pullPlayback);
 }
 
 int sdlOpenCapture(WaveDevice* handle, int number, const WaveFormat* format, WaveCallback callback,
                    std::uintptr_t user) {
   const int count = countDevices(1);
   if (number < 0 || number >= count) return kWaveBadDevice;
-  // Device 0 is the system's default capture device; the others go by SDL's list.
-  const char* name = number == 0 ? nullptr : SDL_GetAudioDeviceName(number, 1);
+  // Device 0 is the chosen or the system's default capture device; the others
+  // go by SDL's list.
+  const char* name = number == 0 ? nameOrDefault(chosenCapture) : SDL_GetAudioDeviceName(number, 1);
   return openDevice(capture, name, 1, handle, format, callback, user, pushCapture);
 }
 
@@ -359,4 +370,20 @@ int sdlBufferFrames(std::uint32_t rate) {
 
 void setSdlPlaybackFollowsCapture(bool follows) {
   playbackFollowsCapture = follows;
+}
+
+int sdlDeviceCount(int isCapture) {
+  if (!audioReady()) return 0;
+  const int n = SDL_GetNumAudioDevices(isCapture ? 1 : 0);
+  return n < 0 ? 0 : n;
+}
+
+const char* sdlDeviceName(int isCapture, int index) {
+  if (!audioReady() || index < 0) return nullptr;
+  return SDL_GetAudioDeviceName(index, isCapture ? 1 : 0);
+}
+
+void chooseSdlDevices(const char* captureName, const char* playbackName) {
+  chosenCapture = captureName ? captureName : "";
+  chosenPlayback = playbackName ? playbackName : "";
 }

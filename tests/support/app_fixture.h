@@ -11,6 +11,8 @@
 #include <vector>
 
 #include "app/application.h"
+#include "app/engine_reset.h"
+#include "app/recorder.h"
 #include "audio/audio_buffers.h"
 #include "audio/audio_stream.h"
 #include "audio/effects_chain.h"
@@ -67,19 +69,11 @@ class AppTest : public ScratchDirectory {
   }
   void TearDown() override {
     stopVirtualAudioThread();
-    quitRequested = 1;
-    closeOutput();
-    closeInput();
-    freePictureHeaders();
+    resetEngine();
+    stopRecording();
     closeWindowSystem();
     failAllocationNumber(0);
     resetVirtualAudio();
-    resetAudioStream();
-    resetEffectSettings();
-    resetEffectsChain();
-    resetPresetBank();
-    resetPanelState();
-    selectAudioProfile(0);
     unsetenv("ZEPHYRIX_SCALE");
     ScratchDirectory::TearDown();
   }
@@ -87,16 +81,11 @@ class AppTest : public ScratchDirectory {
   // Everything back to how a fresh process finds it.
   static void resetAll() {
     stopVirtualAudioThread();
+    resetEngine();
     closeWindowSystem();
     failAllocationNumber(0);
     resetVirtualAudio();
-    resetAudioStream();
     drainPauseMilliseconds = 0;
-    resetEffectSettings();
-    resetEffectsChain();
-    resetPresetBank();
-    resetPanelState();
-    selectAudioProfile(0);
     boxes.clear();
     setMessageBoxHook(recordShownBox);
     for (auto& row : windowSurface)

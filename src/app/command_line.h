@@ -1,0 +1,31 @@
+// The zephyrix command line: every option is optional, and without any the
+// unit starts as it always has, on the default devices.
+#pragma once
+
+#include <string>
+#include <vector>
+
+struct CommandLine {
+  bool help = false;
+  bool version = false;
+  bool listDevices = false;
+  std::string input;   // capture device name or part of one; empty for the default
+  std::string output;  // playback device name or part of one
+  std::string record;  // WAV file to record what is played into; empty for none
+};
+
+// Reads argv[1 ...]. False with one line in *error for an unknown option, a
+// missing value or an operand.
+bool parseCommandLine(int argc, char** argv, CommandLine& line, std::string& error);
+
+// The --help text, options and keys.
+std::string commandLineHelp();
+
+constexpr int kDeviceFound = 0;
+constexpr int kDeviceUnknown = 1;
+constexpr int kDeviceAmbiguous = 2;
+
+// Finds `wanted` among the device names: an exact name, or else a part of
+// exactly one name. *chosen is the full name when found.
+int matchDevice(const std::vector<std::string>& names, const std::string& wanted,
+                std::string& chosen);

@@ -1,0 +1,93 @@
+#include "app/desktop_start.h"
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "app/application.h"
+#include "app/command_line.h"
+#include "app/recorder.h"
+#include "platform/wave_audio_sdl.h"
+
+namespace {
+
+constexpr int kExitUsage = 2;
+constexpr char kVersion[] = "Zephyrix 1.0";
+
+struct Direction {
+  int isCapture;
+  const char* label;  // as --list-devices prints it
+  const char* option;
+};
+constexpr Direction kInput{1, "input", "--input"};
+constexpr Direction kOutput{0, "output", "--output"};
+
+std::vector<std::string> deviceNames(const Direction& d) {
+  std::vector<std::string> names;
+  const int n = sdlDeviceCount(d.isCapture);
+  for (int i = 0; i < n; ++i)
+    if (const char* name = sdlDeviceName(d.isCapture, i)) names.emplace_back(name);
+  return names;
+}
+
+std::string listing(const Direction& d) {
+  std::string text;
+  for (const std::string& name : deviceNames(d)) text += std::string(d.label) + ": " + name + "\n";
+  return text;
+}
+
+// The full name for `wanted`, or false after one line on standard error that
+// says why and lists the devices of that direction.
+bool resolveDevice(const Direction& d, const std::string& wanted, std::string& chosen) {
+  if (wanted.empty()) return true;
+  const std::vector<std::string> names = deviceNames(d);
+  const int found = matchDevice(names, wanted, chosen);
+  if (found == kDeviceFound) return true;
+  std::string known;
+  for (const std::string& n : names) known += (known.empty() ? "'" : ", '") + n + "'";
+  std::fprintf(stderr, "zephyrix: %s '%s' %s; the %s devices are: %s\n", d.option, wanted.c_str(),
+               found == kDeviceAmbiguous ? "matches more than one device" : "matches no device",
+               d.label, known.empty() ? "(none)" : known.c_str());
+  return false;
+}
+
+}  // namespace
+
+int runFromCommandLine(int argc, char** argv) {
+  CommandLine line;
+  std::string error;
+  if (!parseCommandLine(argc, argv, line, error)) {
+    std::fprintf(stderr, "zephyrix: %s (see zephyrix --help)\n", error.c_str());
+    return kExitUsage;
+  }
+  if (line.help) {
+    std::fputs(commandLineHelp().c_str(), stdout);
+    return 0;
+  }
+  if (line.version) {
+    std::puts(kVersion);
+    return 0;
+  }
+  if (line.listDevices) {
+    std::fputs((listing(kInput) + listing(kOutput)).c_str(), stdout);
+    return 0;
+  }
+  std::string input, output;
+  if (!resolveDevice(kInput, line.input, input) || !resolveDevice(kOutput, line.output, output))
+    return kExitUsage;
+  chooseSdlDevices(input.c_str(), output.c_str());
+
+  if (!line.record.empty()) {
+    const int failed = openRecording(line.record.c_str());
+    if (failed != 0) {
+      std::fprintf(stderr, "zephyrix: cannot record to '%s': %s\n", line.record.c_str(),
+                   std::strerror(failed));
+      return kExitUsage;
+    }
+    startRecording();
+  }
+  const int code = runZephyrix();
+  stopRecording();
+  return code;
+}

@@ -1,0 +1,178 @@
+// What the command line adds around the unit: its options, choosing devices by
+// name, and recording what is played, on the virtual devices.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sndfile.h>
+#include <sys/resource.h>
+
+#include <string>
+#include <vector>
+
+#include "app/command_line.h"
+#include "app/desktop_start.h"
+#include "app/recorder.h"
+#include "support/app_fixture.h"
+
+namespace {
+
+TEST(CommandLine, OptionsAndTheirErrors) {
+  struct Case {
+    std::vector<const char*> args;
+    bool ok;
+    const char* error;
+    CommandLine expected;
+  } cases[] = {
+      {{}, true, "", {}},
+      {{"--input", "USB", "--output", "Head", "--record", "take.wav"},
+       true,
+       "",
+       {false, false, false, "USB", "Head", "take.wav"}},
+      {{"--list-devices", "--help", "--version"}, true, "", {true, true, true, "", "", ""}},
+      {{"--input"}, false, "--input needs a NAME", {}},
+      {{"--record", ""}, false, "--record needs a FILE", {}},
+      {{"--gain", "2"}, false, "unknown option '--gain'", {}},
+      {{"take.wav"}, false, "unexpected argument 'take.wav'", {}},
+  };
+  for (const Case& c : cases) {
+    std::vector<char*> argv{const_cast<char*>("zephyrix")};
+    for (const char* a : c.args) argv.push_back(const_cast<char*>(a));
+    CommandLine line;
+    std::string error;
+    SCOPED_TRACE(c.args.empty() ? "(none)" : c.args[0]);
+    EXPECT_EQ(parseCommandLine(static_cast<int>(argv.size()), argv.data(), line, error), c.ok);
+    EXPECT_EQ(error, c.error);
+    if (!c.ok) continue;
+    EXPECT_EQ(line.help, c.expected.help);
+    EXPECT_EQ(line.version, c.expected.version);
+    EXPECT_EQ(line.listDevices, c.expected.listDevices);
+    EXPECT_EQ(line.input, c.expected.input);
+    EXPECT_EQ(line.output, c.expected.output);
+    EXPECT_EQ(line.record, c.expected.record);
+  }
+}
+
+TEST(CommandLine, DeviceNamesMatchExactlyOrByAPartOfOneName) {
+  const std::vector<std::string> names = {"Built-in Audio Analog Stereo", "USB Headset",
+                                          "USB Headset Mono", "Monitor"};
+  struct Case {
+    const char* wanted;
+    int result;
+    const char* chosen;
+  } cases[] = {
+      {"USB Headset", kDeviceFound, "USB Headset"},  // exact, though a part of another
+      {"Analog", kDeviceFound, "Built-in Audio Analog Stereo"},
+      {"Mono", kDeviceFound, "USB Headset Mono"},
+      {"USB", kDeviceAmbiguous, ""},
+      {"usb", kDeviceUnknown, ""},
+      {"Speaker", kDeviceUnknown, ""},
+  };
+  for (const Case& c : cases) {
+    std::string chosen;
+    EXPECT_EQ(matchDevice(names, c.wanted, chosen), c.result) << c.wanted;
+    if (c.result == kDeviceFound) {
+      EXPECT_EQ(chosen, c.chosen) << c.wanted;
+    }
+  }
+  std::string chosen;
+  EXPECT_EQ(matchDevice({}, "USB", chosen), kDeviceUnknown);
+}
+
+TEST(CommandLine, HelpListsEveryOptionAndKey) {
+  const std::string help = commandLineHelp();
+  for (const char* word : {"--list-devices", "--input NAME", "--output NAME", "--record FILE",
+                           "--help", "--version", "Ctrl+S", "Ctrl+Q", "F1", "Shift+Right"})
+    EXPECT_THAT(help, testing::HasSubstr(word));
+}
+
+using Recording = AppTest;
+
+std::vector<std::int16_t> readWave(const std::string& path, int& rate) {
+  SF_INFO info{};
+  SNDFILE* f = sf_open(path.c_str(), SFM_READ, &info);
+  if (!f) return {};
+  std::vector<std::int16_t> samples(static_cast<std::size_t>(info.frames));
+  samples.resize(static_cast<std::size_t>(sf_read_short(f, samples.data(), info.frames)));
+  rate = info.samplerate;
+  sf_close(f);
+  return samples;
+}
+
+// Starts the unit on the virtual devices, bypassed, with a ramp at its input.
+WindowHandle startBypassed() {
+  setVirtualCaptureSource([](std::int16_t* s, std::size_t n) {
+    static std::int16_t next = 1;
+    for (std::size_t i = 0; i < n; ++i) s[i] = next++;
+  });
+  const char* fatal = "unset";
+  WindowHandle window = startZephyrix(&fatal);
+  EXPECT_EQ(fatal, nullptr);
+  effectSettings.muteOn = 0;
+  effectSettings.bypassOn = 1;
+  return window;
+}
+
+// The recording holds every block as it was queued: what was played, then the
+// two blocks still queued when the unit stopped. Muted blocks are silence.
+TEST_F(Recording, HoldsEveryPlayedBlockSampleForSample) {
+  ASSERT_EQ(openRecording("take.wav"), 0);
+  startRecording();
+  WindowHandle window = startBypassed();
+  for (int i = 0; i < 12; ++i) tickVirtualAudio();
+  effectSettings.muteOn = 1;
+  for (int i = 0; i < 3; ++i) tickVirtualAudio();
+  const std::vector<std::int16_t> played = takeVirtualPlayback();
+  shutDownZephyrix(window);
+  stopRecording();
+
+  int rate = 0;
+  const std::vector<std::int16_t> recorded = readWave("take.wav", rate);
+  EXPECT_EQ(rate, 32000);
+  const std::size_t chunk = audioProfile.blockSamples * audioProfile.blockByteFactor / 2;
+  ASSERT_EQ(recorded.size(), played.size() + 2 * chunk);
+  EXPECT_TRUE(std::equal(played.begin(), played.end(), recorded.begin()));
+  EXPECT_NE(std::count(played.begin(), played.end(), 0), static_cast<long>(played.size()));
+  EXPECT_EQ(recordedSamples(), recorded.size());
+  EXPECT_EQ(droppedSamples(), 0u);
+}
+
+TEST_F(Recording, AFileThatCannotBeMadeStopsTheStartBeforeAnyDevice) {
+  std::filesystem::create_directory("taken");
+  std::vector<char*> argv{const_cast<char*>("zephyrix"), const_cast<char*>("--record"),
+                          const_cast<char*>("taken")};
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(runFromCommandLine(3, argv.data()), 2);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            "zephyrix: cannot record to 'taken': Is a directory\n");
+  const VirtualAudioStats st = virtualAudioStats();
+  EXPECT_EQ(st.playbackOpens + st.captureOpens, 0);
+  EXPECT_TRUE(st.queriedRates.empty());
+}
+
+// A disk that fills stops the recording with one line; the unit plays on and
+// what was written stays a readable file.
+TEST_F(Recording, AFullDiskStopsTheRecordingButNotTheUnit) {
+  ASSERT_EQ(openRecording("take.wav"), 0);
+  startRecording();
+  WindowHandle window = startBypassed();
+  rlimit saved{};
+  getrlimit(RLIMIT_FSIZE, &saved);
+  const rlimit small{20000, saved.rlim_max};
+  signal(SIGXFSZ, SIG_IGN);
+  setrlimit(RLIMIT_FSIZE, &small);
+  testing::internal::CaptureStderr();
+  for (int i = 0; i < 20; ++i) tickVirtualAudio();
+  stopRecording();
+  setrlimit(RLIMIT_FSIZE, &saved);
+  const std::string said = testing::internal::GetCapturedStderr();
+  EXPECT_EQ(said, "zephyrix: recording stopped: File too large\n");
+  EXPECT_EQ(virtualAudioStats().playbackNotifications, 20) << "the unit played on";
+  shutDownZephyrix(window);
+  int rate = 0;
+  const std::vector<std::int16_t> recorded = readWave("take.wav", rate);
+  EXPECT_GT(recorded.size(), 0u);
+  EXPECT_LE(recorded.size() * 2, 20000u);
+  EXPECT_GT(droppedSamples(), 0u);
+}
+
+}  // namespace
