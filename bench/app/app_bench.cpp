@@ -104,8 +104,7 @@ void BM_StreamThenPowerToExit(benchmark::State& state) {
       break;
     }
     effectSettings.muteOn = 0;
-    effectSettings.echoBlocks = 4;
-    delayLengthSamples = 4 * audioProfile.blockSamples;
+    setEchoBlocks(4);
     effectSettings.flangerOn = 1;
     effectSettings.slicerOn = 1;
     Clock::time_point pressed;

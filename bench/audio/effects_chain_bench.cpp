@@ -27,8 +27,7 @@ void prepare(int profile, Setting setting) {
   EffectSettings& s = effectSettings;
   s.muteOn = 0;
   if (setting == EchoOnly || setting == Everything) {
-    s.echoBlocks = 2;
-    delayLengthSamples = 2 * n;
+    setEchoBlocks(2);
   }
   if (setting == FlangerOnly || setting == Everything) s.flangerOn = 1;
   if (setting == Everything) {

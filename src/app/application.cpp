@@ -64,7 +64,7 @@ WindowHandle startZephyrix(const char** fatal) {
     *fatal = fatalStartupMessage(probe, 0, 0);
     return window;
   }
-  delayLengthSamples = audioProfile.blockSamples * effectSettings.echoBlocks;
+  setEchoBlocks(effectSettings.echoBlocks);  // in samples of the chosen profile
   const AudioProfile& p = audioProfile;
   const int input = openInput(p.channels, p.sampleRate, p.bitsPerSample);
   const int output = openOutput(p.channels, p.sampleRate, p.bitsPerSample);

@@ -38,11 +38,6 @@ void drawSwitch(std::int32_t id, std::int32_t lit) {
   drawControl(id - 1, lit);
 }
 
-void setEchoBlocks(std::int32_t blocks) {
-  live.echoBlocks = blocks;
-  delayLengthSamples = audioProfile.blockSamples * blocks;
-}
-
 // Any effect or +/- button ends the silence of mute and of bypass.
 void clearMuteAndBypass() {
   drawSwitch(Bypass, 0);
@@ -131,10 +126,9 @@ void flipStep(std::int32_t id) {
 void stepDelay(bool up) {
   clearMuteAndBypass();
   const std::int32_t before = live.echoBlocks;
-  live.echoBlocks = up ? delayStepUp(before) : delayStepDown(before);
+  setEchoBlocks(up ? delayStepUp(before) : delayStepDown(before));
   if (before == 1 && live.echoBlocks == 0) drawSwitch(Echo, 0);
   echoMemory = live.echoBlocks;
-  delayLengthSamples = audioProfile.blockSamples * live.echoBlocks;
   drawLitControls();
 }
 

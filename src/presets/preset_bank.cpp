@@ -32,7 +32,7 @@ void loadPreset() {
   const int p = currentPreset();
   const std::int32_t* words = presetBank.presetParams[p];
   EffectSettings& s = effectSettings;
-  s.echoBlocks = words[kWordEchoBlocks];
+  setEchoBlocks(words[kWordEchoBlocks]);
   s.slicerOn = words[kWordSlicerOn];
   s.reverseOn = words[kWordReverseOn];
   s.downsampleFactor = words[kWordDownsampleFactor];
@@ -41,7 +41,6 @@ void loadPreset() {
   s.bypassOn = words[kWordBypassOn];
   for (int i = 0; i < kSlicerSteps; ++i) s.slicerPattern[i] = presetBank.presetPatterns[p][i];
   s.gain = presetBank.presetGains[p].gain;
-  delayLengthSamples = audioProfile.blockSamples * words[kWordEchoBlocks];
 }
 
 void storePreset() {

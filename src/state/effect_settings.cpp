@@ -1,5 +1,7 @@
 #include "state/effect_settings.h"
 
+#include "state/audio_profile.h"
+
 #include <utility>
 
 namespace {
@@ -52,4 +54,9 @@ void storeEffectSettings(const EffectSettingsValues& v) {
 
 void resetEffectSettings() {
   storeEffectSettings(kInitialEffectSettings);
+}
+
+void setEchoBlocks(std::int32_t blocks) {
+  effectSettings.echoBlocks = blocks;
+  delayLengthSamples = audioProfile.blockSamples * blocks;
 }

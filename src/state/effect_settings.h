@@ -73,3 +73,8 @@ void storeEffectSettings(const EffectSettingsValues& values);
 
 // Puts the settings and the companion values back to their initial values.
 void resetEffectSettings();
+
+// Sets the echo's delay in blocks together with its companion, the delay in
+// samples of the current audio profile. Whoever changes the delay, or the
+// profile under it, goes through here so the two never disagree.
+void setEchoBlocks(std::int32_t blocks);
