@@ -52,7 +52,7 @@ std::int32_t windowProcedure(WindowHandle window, std::uint32_t message, std::ui
   if (message == kMsgCreate || message == kMsgPaint) redrawPanel();
   if (message == kMsgPenDown) penDown(lParam);
   if (message == kMsgPenUp) penUp(window, lParam);
-  if (message == kMsgKeyDown) pressKey(window, wParam, lParam);
+  if (message == kMsgKeyDown) pressKey(window, keyCodeOf(lParam), keyModifiersOf(lParam));
   if (message == kMsgDestroy) {
     postQuitMessage(0);
     quitRequested = 1;

@@ -21,7 +21,7 @@ constexpr std::uint32_t kMsgQuit = 18;      // ends the loop; wParam = exit code
 constexpr std::uint32_t kMsgPenMove = 512;  // lParam = position; wParam = 1 while pen is down
 constexpr std::uint32_t kMsgPenDown = 513;  // lParam = position
 constexpr std::uint32_t kMsgPenUp = 514;    // lParam = position
-constexpr std::uint32_t kMsgKeyDown = 256;  // wParam = key code, lParam = modifier bits
+constexpr std::uint32_t kMsgKeyDown = 256;  // lParam = packKey(code, modifiers); wParam = 0
 constexpr std::uint32_t kMsgFirstPrivate = 0x400;  // numbers from here on are free for callers
 
 // Key codes of kMsgKeyDown: letters as upper-case ASCII, digits as ASCII, and:
@@ -34,6 +34,18 @@ constexpr std::uint32_t kKeyF1 = 0x70;
 constexpr std::uint32_t kKeyShift = 1;
 constexpr std::uint32_t kKeyControl = 2;
 constexpr std::uint32_t kKeyAlt = 4;
+
+// A key message's word: the code in bits 0-15, the modifiers above. (wParam
+// stays 0, as for a pen-up, since the loop's last message gives the exit code.)
+constexpr std::uint32_t packKey(std::uint32_t code, std::uint32_t modifiers) {
+  return (code & 0xFFFF) | modifiers << 16;
+}
+constexpr std::uint32_t keyCodeOf(std::uint32_t word) {
+  return word & 0xFFFF;
+}
+constexpr std::uint32_t keyModifiersOf(std::uint32_t word) {
+  return word >> 16;
+}
 
 // Rows of the window that lie above the desktop client area.
 constexpr int kHiddenTopRows = 26;
@@ -91,8 +103,9 @@ void setWindowIcon(const std::uint32_t* argb, int width, int height);
 // any number of exposures) comes after both.
 int getMessage(Message* msg);
 
-// Turns key messages into character messages. The window delivers no key
-// messages, so there is never anything to add; returns 0.
+// Turns key messages into character messages. The panel acts on the keys
+// themselves and there are no character messages, so nothing is added;
+// returns 0.
 int translateMessage(const Message* msg);
 
 // Calls the procedure of the message's window and returns its result; 0 for a

@@ -233,7 +233,8 @@ void translateEvent(const SDL_Event& e) {
       if (!isOurWindow(e.key.windowID)) return;
       const std::uint32_t code = keyCode(e.key.keysym.sym);
       if (code != 0)
-        pendingMessages.push_back({liveWindow, kMsgKeyDown, code, keyModifiers(e.key.keysym.mod)});
+        pendingMessages.push_back(
+            {liveWindow, kMsgKeyDown, 0, packKey(code, keyModifiers(e.key.keysym.mod))});
       return;
     }
     case SDL_WINDOWEVENT:

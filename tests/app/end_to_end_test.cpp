@@ -3,22 +3,26 @@
 // file. xdotool works the panel as a hand would; the window is photographed with
 // ImageMagick. Skipped where Xvfb, xdotool or ImageMagick are missing.
 #include <gtest/gtest.h>
+#include <sndfile.h>
 
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "panel/button_table.h"
+#include "panel/gain_knob.h"
 #include "panel/panel_images.h"
 #include "panel/panel_render.h"
 #include "platform/surface.h"
@@ -88,7 +92,7 @@ class EndToEnd : public ::testing::Test {
   }
 
   // Starts the program in the run's own directory, so the preset file lands there.
-  void launch() {
+  void launch(const char* option = nullptr, const char* value = nullptr) {
     app = fork();
     if (app == 0) {
       if (chdir(dir.c_str()) != 0) _exit(126);
@@ -105,7 +109,7 @@ class EndToEnd : public ::testing::Test {
       setenv("ZEPHYRIX_SCALE", std::to_string(kScale).c_str(), 1);
       // The X11 and D-Bus libraries keep allocations until exit (see the window tests).
       setenv("ASAN_OPTIONS", "detect_leaks=0", 1);
-      execl(program.c_str(), program.c_str(), static_cast<char*>(nullptr));
+      execl(program.c_str(), program.c_str(), option, value, static_cast<char*>(nullptr));
       _exit(127);
     }
   }
@@ -135,29 +139,68 @@ class EndToEnd : public ::testing::Test {
     std::this_thread::sleep_for(std::chrono::milliseconds(150));
   }
 
-  std::string program;
-  std::filesystem::path dir;
-  XServer x;
-  pid_t app = 0;
-  int left = 0, top = 0;
-};
+  // Presses keys as a hand would, into the window that has the focus.
+  void press(const std::string& keys) {
+    ASSERT_EQ(std::system(("timeout 10 xdotool key --delay 120 " + keys).c_str()), 0) << keys;
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  }
 
-TEST_F(EndToEnd, PanelClicksReachTheSoundThePresetFileAndTheScreen) {
-  // 60 s of a ramp that rises by one every sample: bypass gives exactly it back.
-  {
+  // The About box is a window of its own with the panel's title: waits for it,
+  // presses its OK from the keyboard, and gives the panel the focus back.
+  void closeBox() {
+    std::string box;
+    for (int tries = 0; tries < 100 && box.empty(); ++tries) {
+      std::istringstream out(runCommand("xwininfo -root -children"));
+      for (std::string line; std::getline(out, line);) {
+        const std::size_t id = line.find("0x");
+        if (id == std::string::npos || line.find("\"Zephyrix 1.0\"") == std::string::npos) continue;
+        if (std::stoul(line.substr(id), nullptr, 16) != window)
+          box = line.substr(id, line.find(' ', id) - id);
+      }
+      if (box.empty()) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    ASSERT_FALSE(box.empty()) << "no box appeared";
+    ASSERT_EQ(std::system(("timeout 10 xdotool windowfocus --sync " + box + " key Return").c_str()),
+              0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    ASSERT_EQ(
+        std::system(("timeout 10 xdotool windowfocus --sync " + std::to_string(window)).c_str()),
+        0);
+  }
+
+  void writeRamp(int seconds) {
     std::ofstream ramp(dir / "capture.raw", std::ios::binary);
-    for (int i = 0; i < 60 * kRate; ++i) {
+    for (int i = 0; i < seconds * kRate; ++i) {
       const auto v = static_cast<std::uint16_t>(i + 1000);
       const char b[2] = {static_cast<char>(v & 0xFF), static_cast<char>(v >> 8)};
       ramp.write(b, 2);
     }
   }
+
+  void findWindow() {
+    auto g = windowGeometry("Zephyrix 1.0", 15);
+    ASSERT_EQ(g["WIDTH"], kWindowWidth * kScale) << "no window appeared";
+    ASSERT_EQ(g["HEIGHT"], (kWindowHeight - kHiddenTopRows) * kScale);
+    left = g["X"];
+    top = g["Y"];
+    width = g["WIDTH"];
+    height = g["HEIGHT"];
+    window = static_cast<unsigned long>(g["WINDOW"]);
+  }
+
+  std::string program;
+  std::filesystem::path dir;
+  XServer x;
+  pid_t app = 0;
+  int left = 0, top = 0, width = 0, height = 0;
+  unsigned long window = 0;
+};
+
+TEST_F(EndToEnd, PanelClicksReachTheSoundThePresetFileAndTheScreen) {
+  // 60 s of a ramp that rises by one every sample: bypass gives exactly it back.
+  writeRamp(60);
   launch();
-  auto g = windowGeometry("Zephyrix 1.0", 15);
-  ASSERT_EQ(g["WIDTH"], kWindowWidth * kScale) << "no window appeared";
-  ASSERT_EQ(g["HEIGHT"], (kWindowHeight - kHiddenTopRows) * kScale);
-  left = g["X"];
-  top = g["Y"];
+  ASSERT_NO_FATAL_FAILURE(findWindow());
 
   // Muted: well over the two primed blocks of silence that any start plays.
   std::this_thread::sleep_for(std::chrono::milliseconds(1500));
@@ -172,7 +215,7 @@ TEST_F(EndToEnd, PanelClicksReachTheSoundThePresetFileAndTheScreen) {
   // The window as photographed is the panel as the program drew it: the full
   // redraw of the preset selection, then Echo's own drawing.
   const std::filesystem::path shot = dir / "shot.rgb";
-  const std::string crop = std::to_string(g["WIDTH"]) + "x" + std::to_string(g["HEIGHT"]) + "+" +
+  const std::string crop = std::to_string(width) + "x" + std::to_string(height) + "+" +
                            std::to_string(left) + "+" + std::to_string(top);
   ASSERT_EQ(std::system(("timeout 20 import -window root -crop " + crop +
                          " +repage -depth 8 rgb:" + shot.string())
@@ -188,11 +231,11 @@ TEST_F(EndToEnd, PanelClicksReachTheSoundThePresetFileAndTheScreen) {
   freePictureHeaders();
   std::ifstream in(shot, std::ios::binary);
   std::vector<unsigned char> rgb((std::istreambuf_iterator<char>(in)), {});
-  ASSERT_EQ(rgb.size(), static_cast<std::size_t>(g["WIDTH"] * g["HEIGHT"] * 3));
+  ASSERT_EQ(rgb.size(), static_cast<std::size_t>(width * height * 3));
   int wrong = 0;
-  for (int cy = 0; cy < g["HEIGHT"]; ++cy)
-    for (int cx = 0; cx < g["WIDTH"]; ++cx) {
-      const unsigned char* p = &rgb[(cy * g["WIDTH"] + cx) * 3];
+  for (int cy = 0; cy < height; ++cy)
+    for (int cx = 0; cx < width; ++cx) {
+      const unsigned char* p = &rgb[(cy * width + cx) * 3];
       const std::uint32_t shown = p[0] << 16 | p[1] << 8 | p[2];
       if (shown != windowSurface[cy / kScale + kHiddenTopRows][cx / kScale]) ++wrong;
     }
@@ -237,6 +280,55 @@ TEST_F(EndToEnd, PanelClicksReachTheSoundThePresetFileAndTheScreen) {
   }
   EXPECT_LT(rising, static_cast<std::size_t>(kRate * 3 / 4));
   EXPECT_LT(zero, static_cast<std::size_t>(kRate / 100));
+}
+
+// Real key presses work the panel as the pen does, keys typed while the About
+// box is open reach nothing, and --record keeps exactly what was played.
+TEST_F(EndToEnd, KeysWorkThePanelAndTheRecordingIsWhatWasPlayed) {
+  writeRamp(30);
+  launch("--record", "take.wav");
+  ASSERT_NO_FATAL_FAILURE(findWindow());
+  std::this_thread::sleep_for(std::chrono::milliseconds(800));
+  press("m b");  // unmuted, then bypassed
+  press("F1");   // the About box is open ...
+  press("e 5");  // ... so these reach nothing
+  ASSERT_NO_FATAL_FAILURE(closeBox());
+  press("e Right shift+Right Up Up shift+Down");  // echo 2S, x2, knob 54 - 12 + 1
+  std::this_thread::sleep_for(std::chrono::milliseconds(600));
+  press("ctrl+s");
+  press("ctrl+q");
+  ASSERT_EQ(waitForExit(15), 0) << "exit code (-1: did not end in time)";
+
+  resetPresetBank();
+  ASSERT_EQ(loadPresetFileFrom((dir / kPresetFileName).c_str()), kPresetFileOk);
+  EXPECT_EQ(presetBank.presetIndex, 0) << "the 5 typed under the box selected nothing";
+  EXPECT_EQ(presetBank.presetParams[0][kWordEchoBlocks], 8);
+  EXPECT_EQ(presetBank.presetParams[0][kWordDownsampleFactor], 2);
+  EXPECT_EQ(presetBank.presetParams[0][kWordMuteOn], 0);
+  EXPECT_EQ(presetBank.presetParams[0][kWordBypassOn], 0);
+  gainKnob = 43;
+  knobToGain();
+  EXPECT_EQ(presetBank.presetGains[0].gain, effectSettings.gain);
+
+  // The recording is what the device played from its first sample on; the
+  // device played silence only after the last block, during the drain.
+  SF_INFO info{};
+  SNDFILE* f = sf_open((dir / "take.wav").c_str(), SFM_READ, &info);
+  ASSERT_NE(f, nullptr) << sf_strerror(nullptr);
+  EXPECT_EQ(info.samplerate, kRate);
+  std::vector<std::int16_t> recorded(static_cast<std::size_t>(info.frames));
+  recorded.resize(static_cast<std::size_t>(sf_read_short(f, recorded.data(), info.frames)));
+  sf_close(f);
+  const std::vector<std::int16_t> played = readSamples(dir / "playback.raw");
+  ASSERT_GT(recorded.size(), static_cast<std::size_t>(2 * kRate));
+  ASSERT_GE(played.size(), recorded.size());
+  std::size_t firstDifference = 0;
+  while (firstDifference < recorded.size() && recorded[firstDifference] == played[firstDifference])
+    ++firstDifference;
+  EXPECT_EQ(firstDifference, recorded.size()) << "of " << recorded.size() << " recorded samples";
+  EXPECT_TRUE(std::all_of(played.begin() + static_cast<long>(recorded.size()), played.end(),
+                          [](std::int16_t v) { return v == 0; }));
+  EXPECT_GE(longestRamp(recorded).length, static_cast<std::size_t>(kRate / 2)) << "bypassed";
 }
 
 }  // namespace

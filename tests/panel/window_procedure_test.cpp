@@ -625,7 +625,7 @@ TEST_F(PanelCommands, EachKeyActsAsAClickOnItsControl) {
     const std::size_t clickBoxes = boxes.size();
     start();
     drawtrace::start();
-    EXPECT_EQ(windowProcedure(kWindow, kMsgKeyDown, c.code, c.modifiers), 0);
+    EXPECT_EQ(windowProcedure(kWindow, kMsgKeyDown, 0, packKey(c.code, c.modifiers)), 0);
     EXPECT_EQ(drawtrace::stop(), clicked);
     EXPECT_TRUE(Snapshot::take() == afterClick);
     EXPECT_EQ(boxes.size(), clickBoxes);
@@ -637,7 +637,7 @@ TEST_F(PanelCommands, EachKeyActsAsAClickOnItsControl) {
   drawtrace::start();
   for (const Case& c : {Case{'X', 0, 0}, Case{'E', kKeyControl, 0}, Case{'Q', 0, 0},
                         Case{'S', kKeyAlt, 0}, Case{kKeyF1 + 1, 0, 0}})
-    windowProcedure(kWindow, kMsgKeyDown, c.code, c.modifiers);
+    windowProcedure(kWindow, kMsgKeyDown, 0, packKey(c.code, c.modifiers));
   EXPECT_EQ(drawtrace::stop(), "");
   EXPECT_TRUE(Snapshot::take() == before);
 }
@@ -659,7 +659,7 @@ TEST_F(PanelCommands, ArrowKeysMoveTheKnobAsADragWould) {
     SCOPED_TRACE(testing::Message() << "from " << c.from << " key " << c.code);
     gainKnob = c.from;
     drawtrace::start();
-    windowProcedure(kWindow, kMsgKeyDown, c.code, c.modifiers);
+    windowProcedure(kWindow, kMsgKeyDown, 0, packKey(c.code, c.modifiers));
     EXPECT_EQ(drawtrace::stop(), "KnobTrack- | Knob@" + std::to_string(c.to));
     EXPECT_EQ(gainKnob, c.to);
     EXPECT_EQ(panelState.knobDragging, 0);
