@@ -8,9 +8,11 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstring>
 #include <mutex>
 #include <string>
+#include <thread>
 
 #include "platform/wave_audio.h"
 #include "platform/wave_queue.h"
@@ -21,9 +23,9 @@ using Clock = std::chrono::steady_clock;
 
 struct SdlDevice {
   bool open;
-  bool closing;  // no notification starts any more
-  bool started;  // capture: recording
-  SDL_AudioDeviceID id;
+  bool closing;          // no notification starts any more
+  bool started;          // running: capture since startCapture, playback since its first queue
+  SDL_AudioDeviceID id;  // 0 while a lost device waits to be opened again
   WaveCallback callback;
   std::uintptr_t user;
   WaveFormat format;
@@ -36,6 +38,11 @@ struct SdlDevice {
   Clock::time_point deadline[kWaveQueueCapacity];
   std::uint64_t frames;          // playback: frames taken from descriptors
   std::uint64_t reportedFrames;  // capture: frames of descriptors already reported
+  // What it was opened as, to open it again if the system takes it away.
+  std::string name;  // empty: the system's default device
+  int isCapture;
+  SDL_AudioCallback pump;
+  int reopens;  // times a lost device was opened again
 };
 
 // Guards both devices. Never held while a notification runs.
@@ -43,6 +50,9 @@ std::mutex stateLock;
 // Playback reports come from the playback thread or, when held for capture, from
 // the capture thread; this keeps them one at a time and in order.
 std::mutex playbackReportLock;
+// Held around opening and closing SDL's devices, by the caller's thread and by
+// the watchdog that reopens a lost device; never by SDL's audio threads.
+std::mutex deviceLock;
 
 SdlDevice playback{};
 SdlDevice capture{};
@@ -120,8 +130,11 @@ bool playbackReportDue() {
 }
 
 // Reports every finished playback descriptor that is due, in order.
+// Whichever audio thread finds the other one reporting leaves the work to it
+// (its loop takes every due descriptor), so neither ever waits for the chain.
 void reportPlayback() {
-  std::lock_guard reporting(playbackReportLock);
+  std::unique_lock reporting(playbackReportLock, std::try_to_lock);
+  if (!reporting.owns_lock()) return;
   for (;;) {
     WaveBuffer* done = nullptr;
     Notice notice;
@@ -222,11 +235,87 @@ int sdlQueryPlayback(const WaveFormat* format) {
   return kWaveOk;
 }
 
+// --- Devices the system takes away -----------------------------------------
+//
+// When a device goes (unplugged, its server module unloaded) SDL stops calling
+// it and marks it stopped. A watchdog looks a few times a second and opens the
+// device again by the same name (for the default device, whatever the default
+// is now) with the same format; the descriptors stay queued and the stream
+// goes on where it was, never knowing.
+
+constexpr auto kWatchdogPeriod = std::chrono::milliseconds(100);
+
+std::thread watchdog;
+std::mutex watchLock;
+std::condition_variable watchSignal;
+bool watchStop = false;
+
+void reviveIfLost(SdlDevice& d) {
+  std::lock_guard reviving(deviceLock);
+  SDL_AudioDeviceID id = 0;
+  WaveFormat format{};
+  std::string name;
+  {
+    std::lock_guard lock(stateLock);
+    if (!d.open || d.closing || !d.started) return;
+    id = d.id;
+    format = d.format;
+    name = d.name;
+  }
+  if (id != 0 && SDL_GetAudioDeviceStatus(id) != SDL_AUDIO_STOPPED) return;
+  if (id != 0) {
+    SDL_CloseAudioDevice(id);
+    std::lock_guard lock(stateLock);
+    d.id = 0;
+  }
+  SDL_AudioSpec want = specFor(&format, d.pump);
+  SDL_AudioSpec have{};
+  const SDL_AudioDeviceID fresh =
+      SDL_OpenAudioDevice(name.empty() ? nullptr : name.c_str(), d.isCapture, &want, &have, 0);
+  if (fresh == 0) return;  // no device yet: the next look tries again
+  {
+    std::lock_guard lock(stateLock);
+    d.id = fresh;
+    ++d.reopens;
+  }
+  SDL_PauseAudioDevice(fresh, 0);
+}
+
+void runWatchdog() {
+  std::unique_lock lock(watchLock);
+  while (!watchStop) {
+    watchSignal.wait_for(lock, kWatchdogPeriod);
+    if (watchStop) break;
+    lock.unlock();
+    reviveIfLost(playback);
+    reviveIfLost(capture);
+    lock.lock();
+  }
+}
+
+void startWatchdog() {
+  std::lock_guard lock(watchLock);
+  if (watchdog.joinable()) return;
+  watchStop = false;
+  watchdog = std::thread(runWatchdog);
+}
+
+void stopWatchdog() {
+  {
+    std::lock_guard lock(watchLock);
+    if (!watchdog.joinable()) return;
+    watchStop = true;
+  }
+  watchSignal.notify_one();
+  watchdog.join();
+}
+
 int openDevice(SdlDevice& d, const char* name, int isCapture, WaveDevice* handle,
                const WaveFormat* format, WaveCallback callback, std::uintptr_t user,
                SDL_AudioCallback pump) {
   if (handle == nullptr) return kWaveError;
   if (!isPlayableFormat(format)) return kWaveBadFormat;
+  std::lock_guard opening(deviceLock);
   {
     std::lock_guard lock(stateLock);
     if (d.open) return kWaveAllocated;
@@ -244,12 +333,14 @@ int openDevice(SdlDevice& d, const char* name, int isCapture, WaveDevice* handle
     d.callback = callback;
     d.user = user;
     d.format = *format;
+    d.name = name ? name : "";
+    d.isCapture = isCapture;
+    d.pump = pump;
     *handle = handleOf(d);
     notice = noticeFor(d);
   }
+  startWatchdog();
   notify(notice, isCapture ? kCaptureOpenMessage : kPlaybackOpenMessage, nullptr);
-  // Playback runs from the start and plays silence until something is queued.
-  if (!isCapture) SDL_PauseAudioDevice(id, 0);
   return kWaveOk;
 }
 
@@ -280,8 +371,20 @@ int withDevice(WaveDevice handle, SdlDevice& expected, Op op) {
 int sdlPreparePlayback(WaveDevice h, WaveBuffer* b) {
   return withDevice(h, playback, [&](SdlDevice&) { return prepareWaveBuffer(b); });
 }
+// Playback starts with the first descriptor queued, so the listener hears the
+// caller's first block first and no silence of SDL's own before it.
 int sdlQueuePlayback(WaveDevice h, WaveBuffer* b) {
-  return withDevice(h, playback, [&](SdlDevice& d) { return enqueueWaveBuffer(d.queue, b); });
+  SDL_AudioDeviceID start = 0;
+  const int r = withDevice(h, playback, [&](SdlDevice& d) {
+    const int queued = enqueueWaveBuffer(d.queue, b);
+    if (queued == kWaveOk && !d.started) {
+      d.started = true;
+      start = d.id;
+    }
+    return queued;
+  });
+  if (start != 0) SDL_PauseAudioDevice(start, 0);
+  return r;
 }
 int sdlReleasePlayback(WaveDevice h, WaveBuffer* b) {
   return withDevice(h, playback, [&](SdlDevice&) { return releaseWaveBuffer(b); });
@@ -308,6 +411,7 @@ int sdlStartCapture(WaveDevice h) {
 }
 
 int closeDevice(WaveDevice handle, SdlDevice& d, std::uint32_t closeMessage) {
+  std::unique_lock closing(deviceLock);
   SDL_AudioDeviceID id = 0;
   {
     std::lock_guard lock(stateLock);
@@ -319,8 +423,9 @@ int closeDevice(WaveDevice handle, SdlDevice& d, std::uint32_t closeMessage) {
   // ones see `closing` and stop.
   { std::lock_guard barrier(playbackReportLock); }
   // Joins SDL's thread for the device: no callback runs once this returns.
-  SDL_CloseAudioDevice(id);
+  if (id != 0) SDL_CloseAudioDevice(id);
   Notice notice;
+  bool anyOpen = false;
   {
     std::lock_guard lock(stateLock);
     cancelWaveBuffers(d.queue);
@@ -329,7 +434,10 @@ int closeDevice(WaveDevice handle, SdlDevice& d, std::uint32_t closeMessage) {
     d.open = false;
     d.closing = false;
     d.started = false;
+    anyOpen = playback.open || capture.open;
   }
+  closing.unlock();
+  if (!anyOpen) stopWatchdog();
   notify(notice, closeMessage, nullptr);
   return kWaveOk;
 }
@@ -386,4 +494,9 @@ const char* sdlDeviceName(int isCapture, int index) {
 void chooseSdlDevices(const char* captureName, const char* playbackName) {
   chosenCapture = captureName ? captureName : "";
   chosenPlayback = playbackName ? playbackName : "";
+}
+
+int sdlDeviceReopens() {
+  std::lock_guard lock(stateLock);
+  return playback.reopens + capture.reopens;
 }
