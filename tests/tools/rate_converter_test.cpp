@@ -80,6 +80,26 @@ TEST(RateConverterTest, FrequenciesAboveTheNewNyquistDoNotFoldBack) {
   }
 }
 
+TEST(RateConverterTest, HugeDownwardRatiosKeepTheKernelBoundedAndStillFilter) {
+  // 100 and 160 times down: the full kernel would take thousands of taps per side.
+  for (const RatePair& p : {RatePair{3200000, 32000}, RatePair{7056000, 44100}}) {
+    SCOPED_TRACE(testing::Message() << p.from << " -> " << p.to);
+    RateConverter c;
+    initRateConverter(c, p.from, p.to);
+    EXPECT_LE(c.halfTaps, kMaxHalfTaps);
+    EXPECT_LE(c.table.size(), static_cast<std::size_t>(kRatePhases + 1) * 2 * kMaxHalfTaps);
+
+    const std::size_t n = static_cast<std::size_t>(p.from) / 40;
+    const std::vector<float> flat = convert(std::vector<float>(n, -0.75f), p.from, p.to);
+    const Interior in = interior(flat.size(), p.from, p.to);
+    for (std::size_t k = in.begin; k < in.end; ++k) ASSERT_NEAR(flat[k], -0.75f, 1e-5f) << k;
+
+    const std::vector<float> out = convert(sine(1000.0, p.from, n, 0.5), p.from, p.to);
+    const std::vector<float> ideal = sine(1000.0, p.to, out.size(), 0.5);
+    for (std::size_t k = in.begin; k < in.end; ++k) ASSERT_NEAR(out[k], ideal[k], 1e-3) << k;
+  }
+}
+
 TEST(RateConverterTest, FeedingInPiecesGivesTheSameSamplesAsFeedingAtOnce) {
   std::vector<float> x(30011);
   std::uint32_t seed = 12345;

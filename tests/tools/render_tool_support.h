@@ -5,12 +5,14 @@
 #include <fcntl.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sndfile.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -20,6 +22,7 @@
 #include <numbers>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 extern char** environ;
@@ -44,10 +47,15 @@ inline std::string slurp(const std::filesystem::path& path) {
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-// Runs the renderer with `args`; standard output and error go to files in
-// `scratch`, which are read back and removed.
-inline ToolRun runRender(const std::vector<std::string>& args,
-                         const std::filesystem::path& scratch) {
+// A renderer started and not yet waited for; its standard output and error go
+// to files in `scratch`.
+struct StartedRender {
+  pid_t pid;  // 0 when it could not be started
+  std::filesystem::path scratch;
+};
+
+inline StartedRender startRender(const std::vector<std::string>& args,
+                                 const std::filesystem::path& scratch) {
   const std::string outPath = (scratch / "tool.stdout").string();
   const std::string errPath = (scratch / "tool.stderr").string();
   std::vector<std::string> all{ZEPHYRIX_RENDER_PATH};
@@ -62,22 +70,57 @@ inline ToolRun runRender(const std::vector<std::string>& args,
                                    O_WRONLY | O_CREAT | O_TRUNC, 0644);
   posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errPath.c_str(),
                                    O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  // Interrupts take their default course in the renderer even when whatever
+  // started these tests ignores them.
+  posix_spawnattr_t attributes;
+  posix_spawnattr_init(&attributes);
+  sigset_t interrupts;
+  sigemptyset(&interrupts);
+  for (int s : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&interrupts, s);
+  posix_spawnattr_setsigdefault(&attributes, &interrupts);
+  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
   pid_t pid = 0;
-  const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+  const int spawned = posix_spawn(&pid, argv[0], &actions, &attributes, argv.data(), environ);
+  posix_spawnattr_destroy(&attributes);
   posix_spawn_file_actions_destroy(&actions);
-  ToolRun run{-1, {}, {}};
   if (spawned != 0) {
     ADD_FAILURE() << "cannot start " << argv[0];
-    return run;
+    pid = 0;
   }
+  return {pid, scratch};
+}
+
+// Waits for the renderer to end, and reads and removes what it printed. One
+// still running after `limit` is killed and reported as a failure.
+inline ToolRun finishRender(const StartedRender& started,
+                            std::chrono::milliseconds limit = std::chrono::minutes(10)) {
+  ToolRun run{-1, {}, {}};
+  if (started.pid == 0) return run;
+  const auto deadline = std::chrono::steady_clock::now() + limit;
   int status = 0;
-  waitpid(pid, &status, 0);
+  while (waitpid(started.pid, &status, WNOHANG) == 0) {
+    if (std::chrono::steady_clock::now() > deadline) {
+      ADD_FAILURE() << "the renderer did not end within " << limit.count() << " ms";
+      kill(started.pid, SIGKILL);
+      waitpid(started.pid, &status, 0);
+      break;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
   if (WIFEXITED(status)) run.code = WEXITSTATUS(status);
+  const std::filesystem::path outPath = started.scratch / "tool.stdout";
+  const std::filesystem::path errPath = started.scratch / "tool.stderr";
   run.out = slurp(outPath);
   run.err = slurp(errPath);
   std::filesystem::remove(outPath);
   std::filesystem::remove(errPath);
   return run;
+}
+
+// Runs the renderer with `args` to its end.
+inline ToolRun runRender(const std::vector<std::string>& args,
+                         const std::filesystem::path& scratch) {
+  return finishRender(startRender(args, scratch));
 }
 
 inline void writeSound(const std::filesystem::path& path, int rate, int channels, int format,
@@ -102,6 +145,30 @@ inline void writeFloatSound(const std::filesystem::path& path, int rate, int cha
   ASSERT_NE(f, nullptr) << sf_strerror(nullptr);
   sf_writef_float(f, interleaved.data(), static_cast<sf_count_t>(interleaved.size() / channels));
   sf_close(f);
+}
+
+// A mono 16-bit WAV file as bytes, its header made by hand so it can claim any
+// rate and any length (`declared` samples), whatever follows it.
+inline std::string waveBytes(std::uint32_t rate, const std::vector<std::int16_t>& samples,
+                             std::uint32_t declared) {
+  std::string bytes;
+  const auto put = [&bytes](std::uint32_t value, int size) {
+    for (int i = 0; i < size; ++i) bytes.push_back(static_cast<char>(value >> (8 * i)));
+  };
+  bytes += "RIFF";
+  put(36 + 2 * declared, 4);
+  bytes += "WAVEfmt ";
+  put(16, 4);
+  put(1, 2);  // integer samples
+  put(1, 2);  // one channel
+  put(rate, 4);
+  put(2 * rate, 4);
+  put(2, 2);
+  put(16, 2);
+  bytes += "data";
+  put(2 * declared, 4);
+  for (std::int16_t v : samples) put(static_cast<std::uint16_t>(v), 2);
+  return bytes;
 }
 
 inline Sound readSound(const std::filesystem::path& path) {

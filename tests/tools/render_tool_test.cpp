@@ -220,6 +220,36 @@ TEST_F(RenderCommandLineTest, OtherRatesAreConvertedToTheProfilesRate) {
   }
 }
 
+TEST_F(RenderCommandLineTest, InputRatesOutsideTheTakenRangeAreRefusedAtOnce) {
+  // 4000 samples claiming a rate that would mean hours of output, or minutes of
+  // filtering, or simply a damaged header.
+  writeSound(path("out.wav"), 32000, 1, kWav16, {1, 2, 3});
+  const std::vector<std::int16_t> samples(4000, 1000);
+  for (const std::uint32_t rate : {1u, 8u, 999u, 768001u, 1000000000u, 2147483647u}) {
+    SCOPED_TRACE(rate);
+    std::ofstream(path("odd.wav"), std::ios::binary) << waveBytes(rate, samples, 4000);
+    const ToolRun r = finishRender(startRender({path("odd.wav"), path("out.wav")}, dir),
+                                   std::chrono::seconds(10));
+    EXPECT_EQ(r.code, 1);
+    EXPECT_THAT(r.err, HasSubstr("cannot read"));
+    EXPECT_THAT(r.err, HasSubstr(std::to_string(rate) + " Hz is outside 1000 to 768000 Hz"));
+    EXPECT_EQ(lineCount(r.err), 1u) << r.err;
+    EXPECT_EQ(listing(dir), (std::set<std::string>{"in.wav", "odd.wav", "out.wav"}));
+    EXPECT_EQ(readSound(path("out.wav")).samples, (std::vector<std::int16_t>{1, 2, 3}));
+  }
+
+  // The ends of the range are taken, and the constant comes through.
+  for (const std::uint32_t rate : {1000u, 768000u}) {
+    SCOPED_TRACE(rate);
+    std::ofstream(path("odd.wav"), std::ios::binary) << waveBytes(rate, samples, 4000);
+    const ToolRun r = run({path("odd.wav"), path("out.wav")});
+    ASSERT_EQ(r.code, 0) << r.err;
+    const std::vector<std::int16_t> out = readSound(path("out.wav")).samples;
+    ASSERT_EQ(out.size(), (4000 * 32000 + rate - 1) / rate);
+    EXPECT_EQ(out[out.size() / 2], 1000);
+  }
+}
+
 // --- Preset files --------------------------------------------------------------
 
 TEST_F(RenderCommandLineTest, BadValuesInAPresetFileAreReplacedByBuiltInOnes) {

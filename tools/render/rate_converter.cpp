@@ -88,7 +88,7 @@ void initRateConverter(RateConverter& c, int inputRate, int outputRate) {
   c.up = outputRate / g;
   c.down = inputRate / g;
   const double cutoff = kPassband * std::min(1.0, static_cast<double>(c.up) / c.down);
-  c.halfTaps = static_cast<int>(std::ceil(kZeroCrossings / cutoff));
+  c.halfTaps = static_cast<int>(std::min<double>(std::ceil(kZeroCrossings / cutoff), kMaxHalfTaps));
   buildTable(c, cutoff);
   // Silence before the first sample, so the first outputs have their left side.
   c.history.assign(static_cast<std::size_t>(c.halfTaps), 0.0f);

@@ -13,6 +13,11 @@
 #include <vector>
 
 constexpr int kRatePhases = 256;
+// Bounds the work per output sample (two dot products of 2 * halfTaps) and the
+// table, whatever the ratio. It is enough for the full-quality kernel down to
+// 1/24 of the rate (768000 to 32000 Hz); beyond, the kernel is cut shorter and
+// its transition band widens.
+constexpr int kMaxHalfTaps = 640;
 
 struct RateConverter {
   std::int64_t up;             // output rate / gcd

@@ -42,7 +42,7 @@ int applyRenderSettings(const RenderOptions& o, std::string& error) {
   if (!o.presetsPath.empty() && loadPresets(o, error) != 0) return 1;
 
   EffectSettings& s = effectSettings;
-  if (o.echoBlocks) s.echoBlocks = *o.echoBlocks;
+  if (o.echoBlocks) setEchoBlocks(*o.echoBlocks);
   if (o.downsampleFactor) s.downsampleFactor = *o.downsampleFactor;
   if (o.slicerPattern) {
     s.slicerOn = 1;
@@ -54,6 +54,5 @@ int applyRenderSettings(const RenderOptions& o, std::string& error) {
   if (o.bypass) s.bypassOn = 1;
   s.muteOn = 0;
   quitRequested = 0;
-  delayLengthSamples = audioProfile.blockSamples * s.echoBlocks;
   return 0;
 }

@@ -21,9 +21,52 @@ bool isMono16(const SF_INFO& info) {
   return info.channels == 1 && (info.format & SF_FORMAT_SUBMASK) == SF_FORMAT_PCM_16;
 }
 
+bool usableFormat(const SF_INFO& info, std::string& error) {
+  if (info.channels < 1 || info.samplerate < 1) {
+    error = "no channels or no sample rate";
+    return false;
+  }
+  if (info.samplerate < kMinInputRate || info.samplerate > kMaxInputRate) {
+    error = "its sample rate of " + std::to_string(info.samplerate) + " Hz is outside " +
+            std::to_string(kMinInputRate) + " to " + std::to_string(kMaxInputRate) + " Hz";
+    return false;
+  }
+  return true;
+}
+
 int readError(SoundInput& input, std::string& error) {
   error = sf_strerror(input.file);
   return -1;
+}
+
+// Reads the next frames of a file that is not taken directly, and puts them,
+// averaged and converted, into `ready`. 0, or -1 on a read error.
+int convertNextRead(SoundInput& input) {
+  const int channels = input.info.channels;
+  input.frames.resize(static_cast<std::size_t>(kFramesPerRead) * channels);
+  const sf_count_t got = sf_readf_float(input.file, input.frames.data(), kFramesPerRead);
+  if (sf_error(input.file) != SF_ERR_NO_ERROR) return -1;
+  const std::size_t count = static_cast<std::size_t>(std::max<sf_count_t>(got, 0));
+  input.mono.resize(count);
+  for (std::size_t i = 0; i < count; ++i) {
+    const float* frame = input.frames.data() + i * channels;
+    float sum = 0.0f;
+    for (int ch = 0; ch < channels; ++ch) sum += frame[ch];
+    input.mono[i] = sum / static_cast<float>(channels);
+  }
+
+  const std::vector<float>* made = &input.mono;
+  if (input.resampled) {
+    input.converted.clear();
+    convertRate(input.converter, input.mono.data(), count, input.converted);
+    if (count == 0) finishRateConversion(input.converter, input.converted);
+    made = &input.converted;
+  }
+  input.ready.resize(made->size());
+  std::transform(made->begin(), made->end(), input.ready.begin(), toSample);
+  input.readyAt = 0;
+  input.ended = count == 0;
+  return 0;
 }
 
 }  // namespace
@@ -44,8 +87,7 @@ int openSoundInput(SoundInput& input, const char* path, int rate, std::string& e
     error = sf_strerror(nullptr);
     return 1;
   }
-  if (input.info.channels < 1 || input.info.samplerate < 1) {
-    error = "no channels or no sample rate";
+  if (!usableFormat(input.info, error)) {
     closeSoundInput(input);
     return 1;
   }
@@ -56,44 +98,29 @@ int openSoundInput(SoundInput& input, const char* path, int rate, std::string& e
   return 0;
 }
 
-int readSoundInput(SoundInput& input, std::vector<std::int16_t>& samples, std::string& error) {
-  if (input.ended) return 0;
-  if (input.direct) {
-    input.direct16.resize(kFramesPerRead);
-    const sf_count_t got = sf_readf_short(input.file, input.direct16.data(), kFramesPerRead);
-    samples.insert(samples.end(), input.direct16.begin(),
-                   input.direct16.begin() + std::max<sf_count_t>(got, 0));
-    if (sf_error(input.file) != SF_ERR_NO_ERROR) return readError(input, error);
-    if (got <= 0) input.ended = true;
-    return input.ended ? 0 : 1;
+std::int64_t readSoundInput(SoundInput& input, std::int16_t* out, std::size_t count,
+                            std::string& error) {
+  std::size_t filled = 0;
+  while (filled < count) {
+    if (input.readyAt < input.ready.size()) {
+      const std::size_t take = std::min(count - filled, input.ready.size() - input.readyAt);
+      std::copy_n(input.ready.begin() + static_cast<std::ptrdiff_t>(input.readyAt), take,
+                  out + filled);
+      input.readyAt += take;
+      filled += take;
+    } else if (input.ended) {
+      break;
+    } else if (input.direct) {
+      const sf_count_t got =
+          sf_readf_short(input.file, out + filled, static_cast<sf_count_t>(count - filled));
+      if (sf_error(input.file) != SF_ERR_NO_ERROR) return readError(input, error);
+      filled += static_cast<std::size_t>(std::max<sf_count_t>(got, 0));
+      input.ended = got <= 0;
+    } else if (convertNextRead(input) != 0) {
+      return readError(input, error);
+    }
   }
-
-  const int channels = input.info.channels;
-  input.frames.resize(static_cast<std::size_t>(kFramesPerRead) * channels);
-  const sf_count_t got = sf_readf_float(input.file, input.frames.data(), kFramesPerRead);
-  if (sf_error(input.file) != SF_ERR_NO_ERROR) return readError(input, error);
-  const std::size_t count = static_cast<std::size_t>(std::max<sf_count_t>(got, 0));
-  input.mono.resize(count);
-  for (std::size_t i = 0; i < count; ++i) {
-    const float* frame = input.frames.data() + i * channels;
-    float sum = 0.0f;
-    for (int ch = 0; ch < channels; ++ch) sum += frame[ch];
-    input.mono[i] = sum / static_cast<float>(channels);
-  }
-
-  const std::vector<float>* out = &input.mono;
-  if (input.resampled) {
-    input.converted.clear();
-    convertRate(input.converter, input.mono.data(), count, input.converted);
-    if (count == 0) finishRateConversion(input.converter, input.converted);
-    out = &input.converted;
-  }
-  for (float x : *out) samples.push_back(toSample(x));
-  if (count == 0) {
-    input.ended = true;
-    return out->empty() ? 0 : 1;
-  }
-  return 1;
+  return static_cast<std::int64_t>(filled);
 }
 
 std::int64_t expectedSamples(const SoundInput& input) {
