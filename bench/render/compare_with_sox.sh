@@ -1,20 +1,31 @@
 #!/usr/bin/env bash
-# Throughput of zephyrix-render against sox on the same ten-minute mono 32000 Hz
-# recording, every effect on in both: echo, flanger and gain (sox); echo 1/4S,
-# flanger, reverse, slicer, downsampler x2 and gain 2 (zephyrix-render). Prints
-# the wall time and samples per second of each and their ratio.
+# Throughput of zephyrix-render against sox on one mono 32000 Hz recording,
+# every effect on in both, and of zephyrix-render --bypass against copying the
+# file with cp. The four commands take turns, each writing a fresh file, and
+# the median of the runs of each is reported.
 #
-#   bench/render/compare_with_sox.sh [RUNS]    (from the repository root; default 3 runs)
+#   bench/render/compare_with_sox.sh [pink|speech] [RUNS]    (from the repository root)
 #
-# Uses the release build: cmake --preset release && cmake --build --preset release
+#   pink    300 s of pink noise (default); zephyrix-render with echo 1S, flanger,
+#           reverse, a busy slicer, downsampler x2 and gain 2
+#   speech  ten minutes of speech (noise when espeak-ng is missing); echo 1/4S,
+#           flanger, reverse, slicer, downsampler x2 and gain 2
+#   RUNS    runs of each command, default 5
+#
+# sox runs `echo 0.8 0.9 250 0.5 flanger vol 2` in both cases. Uses the release
+# build (cmake --preset release && cmake --build --preset release), or the
+# executable named by ZEPHYRIX_RENDER.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 
-runs=${1:-3}
-case "$runs" in
-  '' | *[!0-9]* | 0) echo "usage: bench/render/compare_with_sox.sh [RUNS]" >&2; exit 2 ;;
-esac
-render=build/release/tools/render/zephyrix-render
+usage() { echo "usage: bench/render/compare_with_sox.sh [pink|speech] [RUNS]" >&2; exit 2; }
+case=pink
+if [ $# -gt 0 ] && [[ "$1" == pink || "$1" == speech ]]; then case=$1; shift; fi
+runs=${1:-5}
+case "$runs" in '' | *[!0-9]* | 0) usage ;; esac
+[ $# -le 1 ] || usage
+
+render=${ZEPHYRIX_RENDER:-build/release/tools/render/zephyrix-render}
 if [ ! -x "$render" ]; then
   echo "no release build: cmake --preset release && cmake --build --preset release" >&2
   exit 2
@@ -23,49 +34,60 @@ command -v sox >/dev/null || { echo "sox is not installed" >&2; exit 2; }
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-seconds=600
 rate=32000
-samples=$((seconds * rate))
 
-# Speech repeated to ten minutes, or noise when espeak-ng is missing.
-if espeak-ng -w "$work/phrase.wav" \
-    "Every effect of the unit, on ten minutes of speech, timed against a reference." \
-    2>/dev/null; then
-  sox "$work/phrase.wav" -r "$rate" -b 16 -c 1 "$work/once.wav"
-  once=$(soxi -D "$work/once.wav")
-  repeats=$(awk -v s="$seconds" -v o="$once" 'BEGIN { print int(s / o) + 1 }')
-  sox "$work/once.wav" "$work/in.wav" repeat "$repeats" trim 0 "$seconds"
+if [ "$case" = pink ]; then
+  seconds=300
+  effects=(--echo 1S --flanger --reverse --slicer 1011101110111010 --downsample 2 --gain 2)
+  sox -n -r "$rate" -c 1 -b 16 "$work/in.wav" synth "$seconds" pinknoise
 else
-  sox -n -r "$rate" -b 16 -c 1 "$work/in.wav" synth "$seconds" pinknoise vol 0.3
+  seconds=600
+  effects=(--echo 1/4S --flanger --reverse --slicer 1011101110111010 --downsample 2 --gain 2)
+  if espeak-ng -w "$work/phrase.wav" \
+      "Every effect of the unit, on ten minutes of speech, timed against a reference." \
+      2>/dev/null; then
+    sox "$work/phrase.wav" -r "$rate" -b 16 -c 1 "$work/once.wav"
+    once=$(soxi -D "$work/once.wav")
+    repeats=$(awk -v s="$seconds" -v o="$once" 'BEGIN { print int(s / o) + 1 }')
+    sox "$work/once.wav" "$work/in.wav" repeat "$repeats" trim 0 "$seconds"
+  else
+    sox -n -r "$rate" -b 16 -c 1 "$work/in.wav" synth "$seconds" pinknoise vol 0.3
+  fi
 fi
+samples=$((seconds * rate))
 [ "$(soxi -s "$work/in.wav")" -eq "$samples" ] || { echo "input has the wrong length" >&2; exit 1; }
 
-now() { date +%s.%N; }
-elapsed() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.3f", b - a }'; }
-best() { printf '%s\n' "$@" | sort -g | head -n1; }
+# Appends to the array named first the wall time in milliseconds of the command
+# after it, which writes $work/out.wav afresh: replacing a large file costs the
+# filesystem time that belongs to no program. The shell's own clock, so no
+# process is started to read the time; sox's warnings (clipping) are dropped.
+timed() {
+  local -n times=$1
+  shift
+  rm -f "$work/out.wav"
+  local start=$EPOCHREALTIME
+  "$@" >/dev/null 2>"$work/stderr" || { cat "$work/stderr" >&2; exit 1; }
+  local end=$EPOCHREALTIME
+  times+=("$(awk -v a="$start" -v b="$end" 'BEGIN { printf "%.1f", (b - a) * 1000 }')")
+}
+median() { printf '%s\n' "$@" | sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 
-render_times=()
-sox_times=()
+render_ms=() sox_ms=() bypass_ms=() cp_ms=()
 for ((i = 1; i <= runs; i++)); do
-  # Both write fresh files: replacing a large file costs the filesystem time
-  # that has nothing to do with either program.
-  rm -f "$work/render.wav" "$work/sox.wav"
-  t0=$(now)
-  "$render" --echo 1/4S --flanger --reverse --slicer 1011101110111010 --downsample 2 --gain 2 \
-    "$work/in.wav" "$work/render.wav"
-  t1=$(now)
-  sox "$work/in.wav" "$work/sox.wav" echo 0.8 0.9 250 0.5 flanger vol 2 2>/dev/null
-  t2=$(now)
-  render_times+=("$(elapsed "$t0" "$t1")")
-  sox_times+=("$(elapsed "$t1" "$t2")")
-  echo "run $i: zephyrix-render ${render_times[-1]} s, sox ${sox_times[-1]} s"
+  timed render_ms "$render" "${effects[@]}" "$work/in.wav" "$work/out.wav"
+  timed sox_ms sox "$work/in.wav" "$work/out.wav" echo 0.8 0.9 250 0.5 flanger vol 2
+  timed bypass_ms "$render" --bypass "$work/in.wav" "$work/out.wav"
+  timed cp_ms cp "$work/in.wav" "$work/out.wav"
+  echo "run $i: zephyrix-render ${render_ms[-1]} ms, sox ${sox_ms[-1]} ms," \
+    "--bypass ${bypass_ms[-1]} ms, cp ${cp_ms[-1]} ms"
 done
 
-r=$(best "${render_times[@]}")
-s=$(best "${sox_times[@]}")
-awk -v r="$r" -v s="$s" -v n="$samples" 'BEGIN {
-  printf "input: %d samples (%d s at 32000 Hz), best of the runs\n", n, n / 32000
-  printf "zephyrix-render: %8.3f s  %12.0f samples/s\n", r, n / r
-  printf "sox:             %8.3f s  %12.0f samples/s\n", s, n / s
+awk -v r="$(median "${render_ms[@]}")" -v s="$(median "${sox_ms[@]}")" \
+    -v b="$(median "${bypass_ms[@]}")" -v c="$(median "${cp_ms[@]}")" \
+    -v n="$samples" -v runs="$runs" -v what="$case" 'BEGIN {
+  printf "input: %s, %d samples (%d s at 32000 Hz); median of %d runs\n", what, n, n / 32000, runs
+  printf "zephyrix-render: %8.1f ms  %12.0f samples/s\n", r, n / (r / 1000)
+  printf "sox:             %8.1f ms  %12.0f samples/s\n", s, n / (s / 1000)
   printf "ratio: zephyrix-render is %.1fx the throughput of sox\n", s / r
+  printf "--bypass:        %8.1f ms, cp %.1f ms: %.2fx the time of copying the file\n", b, c, b / c
 }'
