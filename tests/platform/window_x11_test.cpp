@@ -110,24 +110,9 @@ TEST_F(WindowOnX, ShowsTheSurfaceScaledAndTurnsClicksIntoPenMessages) {
   const int left = g["X"], top = g["Y"];
 
   // Every pixel of the screenshot is the window surface pixel it stands for.
-  const std::filesystem::path shot = dir / "shot.rgb";
-  const std::string crop = std::to_string(g["WIDTH"]) + "x" + std::to_string(g["HEIGHT"]) + "+" +
-                           std::to_string(left) + "+" + std::to_string(top);
-  ASSERT_EQ(
-      std::system(
-          ("import -window root -crop " + crop + " +repage -depth 8 rgb:" + shot.string()).c_str()),
-      0);
-  std::ifstream in(shot, std::ios::binary);
-  std::vector<unsigned char> rgb((std::istreambuf_iterator<char>(in)), {});
-  ASSERT_EQ(rgb.size(), static_cast<std::size_t>(g["WIDTH"] * g["HEIGHT"] * 3));
-  int wrong = 0;
-  for (int cy = 0; cy < g["HEIGHT"]; ++cy)
-    for (int cx = 0; cx < g["WIDTH"]; ++cx) {
-      const unsigned char* p = &rgb[(cy * g["WIDTH"] + cx) * 3];
-      const std::uint32_t shown = p[0] << 16 | p[1] << 8 | p[2];
-      if (shown != windowSurface[cy / kScale + kHiddenTopRows][cx / kScale]) ++wrong;
-    }
-  EXPECT_EQ(wrong, 0) << "pixels differing from the window surface";
+  EXPECT_EQ(
+      pixelsDifferingFromSurface(dir / "shot.rgb", left, top, g["WIDTH"], g["HEIGHT"], kScale), 0)
+      << "pixels differing from the window surface (-1: no screenshot)";
 
   // A press, a drag out above and left of the window, and a release inside,
   // at a pace a hand could manage.

@@ -7,10 +7,18 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <map>
 #include <string>
+#include <vector>
+
+#include "platform/surface.h"
+#include "platform/window.h"
 
 inline bool haveProgram(const std::string& name) {
   return std::system(("command -v " + name + " >/dev/null 2>&1").c_str()) == 0;
@@ -86,4 +94,28 @@ inline std::map<std::string, int> windowGeometry(const std::string& title, int s
     start = end + 1;
   }
   return g;
+}
+
+// Photographs the screen's rectangle (left, top, width x height) into `shot`
+// and counts the pixels that differ from the window surface pixel each stands
+// for at this scale; -1 if no photograph could be taken.
+inline int pixelsDifferingFromSurface(const std::filesystem::path& shot, int left, int top,
+                                      int width, int height, int scale) {
+  const std::string crop = std::to_string(width) + "x" + std::to_string(height) + "+" +
+                           std::to_string(left) + "+" + std::to_string(top);
+  if (std::system(("timeout 20 import -window root -crop " + crop +
+                   " +repage -depth 8 rgb:" + shot.string())
+                      .c_str()) != 0)
+    return -1;
+  std::ifstream in(shot, std::ios::binary);
+  const std::vector<unsigned char> rgb((std::istreambuf_iterator<char>(in)), {});
+  if (rgb.size() != static_cast<std::size_t>(width) * height * 3) return -1;
+  int wrong = 0;
+  for (int cy = 0; cy < height; ++cy)
+    for (int cx = 0; cx < width; ++cx) {
+      const unsigned char* p = &rgb[(static_cast<std::size_t>(cy) * width + cx) * 3];
+      const std::uint32_t shown = p[0] << 16 | p[1] << 8 | p[2];
+      if (shown != windowSurface[cy / scale + kHiddenTopRows][cx / scale]) ++wrong;
+    }
+  return wrong;
 }
