@@ -130,11 +130,11 @@ bool playbackReportDue() {
 }
 
 // Reports every finished playback descriptor that is due, in order.
-// Whichever audio thread finds the other one reporting leaves the work to it
-// (its loop takes every due descriptor), so neither ever waits for the chain.
+// Either audio thread may report; a thread that finds the other one reporting
+// waits for it, which costs at most one run of the chain (a few microseconds
+// a block, against the 16 ms of audio SDL asks for at a time).
 void reportPlayback() {
-  std::unique_lock reporting(playbackReportLock, std::try_to_lock);
-  if (!reporting.owns_lock()) return;
+  std::lock_guard reporting(playbackReportLock);
   for (;;) {
     WaveBuffer* done = nullptr;
     Notice notice;
