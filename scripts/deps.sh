@@ -9,6 +9,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
   xvfb xdotool x11-utils imagemagick sox espeak-ng
+  pipewire pipewire-pulse wireplumber pulseaudio-utils dbus
 )
 
 missing=()

@@ -10,10 +10,21 @@ suite() {
   echo "== $1 =="
   cmake --preset "$1" >/dev/null
   cmake --build --preset "$1" -j "$jobs"
-  ctest --preset "$1" -j "$jobs"
+  ctest --preset "$1" -j "$jobs" -LE live
+}
+
+# The tests on a private sound server, alone on the machine: the server mixes in
+# real time, and a server that misses its deadline on a busy machine drops a
+# few milliseconds that no code of ours can bring back. A fault of ours (a lost
+# or repeated block) shows in every run; a passing rerun shows it was the
+# machine, so each may run up to three times.
+live() {
+  echo "== $1: live =="
+  ctest --preset "$1" -L live --repeat until-pass:3
 }
 
 suite debug
+live debug
 suite asan
 suite tsan
 

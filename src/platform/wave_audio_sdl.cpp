@@ -88,8 +88,14 @@ SdlDevice* deviceOf(WaveDevice handle, SdlDevice& expected) {
   return handle == handleOf(expected) && expected.open && !expected.closing ? &expected : nullptr;
 }
 
+bool startAudio() {
+  // The name the desktop's sound settings show for the unit's streams.
+  SDL_SetHint(SDL_HINT_AUDIO_DEVICE_APP_NAME, "Zephyrix");
+  return SDL_InitSubSystem(SDL_INIT_AUDIO) == 0;
+}
+
 bool audioReady() {
-  static const bool ready = SDL_InitSubSystem(SDL_INIT_AUDIO) == 0;
+  static const bool ready = startAudio();
   return ready;
 }
 
@@ -371,6 +377,19 @@ int withDevice(WaveDevice handle, SdlDevice& expected, Op op) {
 int sdlPreparePlayback(WaveDevice h, WaveBuffer* b) {
   return withDevice(h, playback, [&](SdlDevice&) { return prepareWaveBuffer(b); });
 }
+// Capture usually starts a little before playback (the playback device takes
+// a while to open). Its blocks then end that much earlier than playback's, and
+// which captured block is the newest when a playback block ends would depend
+// on scheduling jitter: blocks would be skipped or repeated, and the unit would
+// be late by the head start. So when playback starts, the capture descriptor
+// being filled starts over, and both count their audio from that moment.
+// Caller holds stateLock.
+void alignCaptureWithPlayback() {
+  if (!capture.open || capture.closing || !capture.started) return;
+  capture.headOffset = 0;
+  capture.reportedFrames = 0;
+}
+
 // Playback starts with the first descriptor queued, so the listener hears the
 // caller's first block first and no silence of SDL's own before it.
 int sdlQueuePlayback(WaveDevice h, WaveBuffer* b) {
@@ -380,6 +399,7 @@ int sdlQueuePlayback(WaveDevice h, WaveBuffer* b) {
     if (queued == kWaveOk && !d.started) {
       d.started = true;
       start = d.id;
+      alignCaptureWithPlayback();
     }
     return queued;
   });
@@ -472,7 +492,7 @@ const WaveBackend sdlWaveBackend = {
 
 int sdlBufferFrames(std::uint32_t rate) {
   int frames = 64;
-  while (static_cast<std::uint32_t>(frames) * 2 * 50 <= rate) frames *= 2;
+  while (static_cast<std::uint32_t>(frames) * 2 * 25 <= rate) frames *= 2;
   return frames;
 }
 

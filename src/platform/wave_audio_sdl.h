@@ -4,10 +4,11 @@
 
 #include <cstdint>
 
-// Frames per SDL callback for a rate: the largest power of two within 20 ms
-// (16 ms at 32000 Hz). Every frame buffered here adds to what the listener hears
-// late, but smaller buffers wake the audio threads more often than the sound
-// servers need and leave less slack against dropouts.
+// Frames per SDL callback for a rate: the largest power of two within 40 ms
+// (32 ms at 32000 Hz). Every frame buffered here adds to what the listener hears
+// late, but SDL asks the sound server to keep no more than one such buffer
+// ahead: with 16 ms a PipeWire server ran its graph in 5 ms cycles and a busy
+// machine missed some, each a dropout the listener hears.
 int sdlBufferFrames(std::uint32_t rate);
 
 // While a capture device is running, a finished playback descriptor is reported

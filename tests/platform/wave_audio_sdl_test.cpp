@@ -1,4 +1,5 @@
-// The stream through the real SDL backend, on SDL's disk audio driver.
+// The stream through the real SDL backend, on SDL's disk audio driver: its
+// two audio threads and ours, also under ThreadSanitizer.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -9,7 +10,7 @@
 
 namespace {
 
-TEST(SdlDiskStreamTest, BypassPlaysTheCapturedSamplesInOrderAfterTheLatency) {
+TEST(SdlDiskStreamThreadedTest, BypassPlaysTheCapturedSamplesInOrderAfterTheLatency) {
   const auto dir =
       std::filesystem::temp_directory_path() / ("zephyrix-sdl-" + std::to_string(::getpid()));
   std::filesystem::create_directories(dir);

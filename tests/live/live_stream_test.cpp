@@ -1,0 +1,277 @@
+// The zephyrix program on a private sound server (scripts/sound_server.sh) and a
+// private X server: a tone with a marker every second is played into the
+// microphone's feed, what the speaker plays is recorded from its monitor, and
+// the panel is worked with xdotool. Every block must come through once, in
+// order, with nothing lost, repeated or shifted. Nothing here depends on how
+// fast the machine is, apart from Power's time to exit.
+#include <gtest/gtest.h>
+#include <sndfile.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "harness/marker_signal.h"
+#include "panel/button_table.h"
+#include "support/child_process.h"
+#include "support/panel_program.h"
+#include "support/sound_server.h"
+#include "support/x_server.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+constexpr int kRate = 48000;  // the server's rate: files in and out
+constexpr int kBypassSeconds = 8;
+constexpr int kEchoSeconds = 4;
+constexpr std::size_t kTolerance = 4;  // samples of marker spacing
+constexpr std::size_t kEchoDelay = kRate / 2;
+constexpr std::size_t kServerCycle =
+    512;  // samples of the longest cycle it runs here  // the echo switch's 4 blocks of 125 ms
+
+void writeWav(const fs::path& file, const std::vector<std::int16_t>& samples) {
+  SF_INFO info{};
+  info.samplerate = kRate;
+  info.channels = 1;
+  info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
+  SNDFILE* f = sf_open(file.c_str(), SFM_WRITE, &info);
+  ASSERT_NE(f, nullptr) << sf_strerror(nullptr);
+  sf_write_short(f, samples.data(), static_cast<sf_count_t>(samples.size()));
+  sf_close(f);
+}
+
+std::vector<std::int16_t> readWav(const fs::path& file) {
+  SF_INFO info{};
+  SNDFILE* f = sf_open(file.c_str(), SFM_READ, &info);
+  if (f == nullptr || info.channels != 1 || info.samplerate != kRate) {
+    if (f) sf_close(f);
+    return {};
+  }
+  std::vector<std::int16_t> samples(static_cast<std::size_t>(info.frames));
+  samples.resize(static_cast<std::size_t>(sf_read_short(f, samples.data(), info.frames)));
+  sf_close(f);
+  return samples;
+}
+
+std::string describe(const std::vector<marker_signal::Sound>& sounds) {
+  std::ostringstream out;
+  for (const auto& s : sounds) {
+    out << "\n  sound " << s.begin << " ... " << s.end << " (" << s.length()
+        << " samples), tone amplitude " << s.amplitude << ", markers at";
+    for (std::size_t m : s.markers) out << ' ' << m;
+    out << "; other bends at";
+    for (std::size_t j : s.jumps) out << ' ' << j;
+    out << "; silence from";
+    for (std::size_t q : s.silences) out << ' ' << q;
+  }
+  return out.str();
+}
+
+class LiveStream : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const std::string missing = SoundServer::missing();
+    if (!missing.empty()) GTEST_SKIP() << missing;
+    for (const char* tool : {"Xvfb", "xdotool", "timeout"})
+      if (!haveProgram(tool)) GTEST_SKIP() << tool << " is not installed";
+    const char* exe = std::getenv("ZEPHYRIX_EXECUTABLE");
+    if (!exe || !*exe) GTEST_SKIP() << "ZEPHYRIX_EXECUTABLE names no program";
+    program = exe;
+    std::string pattern = (fs::temp_directory_path() / "zephyrix-live-XXXXXX").string();
+    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+    dir = pattern;
+    ASSERT_TRUE(server.start()) << "the sound server did not start";
+    ASSERT_TRUE(x.start()) << "Xvfb did not start";
+    setenv("DISPLAY", x.name().c_str(), 1);  // for xdotool
+    unsetenv("SDL_AUDIODRIVER");             // SDL's own choice, as on a desktop
+  }
+  void TearDown() override {
+    stopChild(recorder, SIGINT);
+    stopChild(player);
+    if (!dir.empty() && !HasFailure()) fs::remove_all(dir);
+    if (HasFailure()) std::printf("files of the failed run kept in %s\n", dir.c_str());
+  }
+
+  // Plays a file into the microphone's feed and waits until it has been played.
+  void play(const fs::path& file) {
+    player =
+        spawnProgram({"paplay", "--device=feed", file.string()}, (dir / "paplay.log").string());
+    ASSERT_EQ(waitForChild(player, 60), 0) << "paplay failed or hung";
+    player = 0;
+  }
+
+  std::string program;
+  fs::path dir;
+  SoundServer server;
+  XServer x;
+  PanelProgram app;
+  pid_t recorder = 0, player = 0;
+};
+
+TEST_F(LiveStream, BypassCarriesEveryBlockOnceEchoChangesItPowerEnds) {
+  writeWav(dir / "bypass.wav", marker_signal::make(kRate, kBypassSeconds));
+  writeWav(dir / "echo.wav", marker_signal::make(kRate, kEchoSeconds));
+  recorder = spawnProgram({"parecord", "--device=spk.monitor", "--rate=48000", "--channels=1",
+                           "--format=s16le", "--file-format=wav", (dir / "played.wav").string()},
+                          (dir / "parecord.log").string());
+
+  app.launch(program, dir, x);
+  ASSERT_TRUE(app.findWindow(20)) << "no window appeared; see " << dir / "zephyrix.log";
+  // The window shows before start-up opens the devices; clicks made until then
+  // are lost.
+  ASSERT_TRUE(SoundServer::waitForStreams(20)) << "no sound streams of the program";
+  ASSERT_TRUE(app.click(Bypass));  // ends the mute the unit starts with
+  play(dir / "bypass.wav");
+  // Well past the stream's latency, so the two sounds stay apart.
+  std::this_thread::sleep_for(std::chrono::seconds(1));
+  ASSERT_TRUE(app.click(Echo));
+  play(dir / "echo.wav");
+  std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+
+  ASSERT_TRUE(app.click(Power, 0));
+  const auto pressed = Clock::now();  // the click has reached the X server
+  const int code = app.waitForExit(15);
+  const double seconds = std::chrono::duration<double>(Clock::now() - pressed).count();
+  EXPECT_EQ(code, 0) << "exit code (-1: did not end)";
+  EXPECT_LT(seconds, 2.5) << "from the Power click to the end of the program";
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  stopChild(recorder, SIGINT);
+
+  const std::vector<std::int16_t> played = readWav(dir / "played.wav");
+  ASSERT_GT(played.size(), static_cast<std::size_t>(kBypassSeconds * kRate));
+  const auto sounds = marker_signal::analyse(played, kRate);
+  const std::string found = describe(sounds);
+  ASSERT_EQ(sounds.size(), 2u) << "expected the bypassed sound, then the echoed one:" << found;
+
+  // Bypassed: the input itself, every sample once and in order.
+  const marker_signal::Sound& bypass = sounds[0];
+  EXPECT_NEAR(static_cast<double>(bypass.length()), kBypassSeconds * kRate, 2.0 * kTolerance)
+      << "samples lost or added" << found;
+  ASSERT_EQ(bypass.markers.size(), static_cast<std::size_t>(kBypassSeconds)) << found;
+  EXPECT_NEAR(static_cast<double>(bypass.markers[0] - bypass.begin), kRate / 2, 2.0 * kTolerance)
+      << "the start of the sound was cut or delayed" << found;
+  for (std::size_t k = 1; k < bypass.markers.size(); ++k)
+    EXPECT_NEAR(static_cast<double>(bypass.markers[k] - bypass.markers[k - 1]), kRate,
+                static_cast<double>(kTolerance))
+        << "spacing before marker " << k << found;
+  // Every block came once and in order, so any silence inside the tone kept
+  // the timeline: the server played silence for a cycle that the sound came
+  // too late for (a busy machine; each is counted, never more than a cycle
+  // long). A longer one, or a step that is no edge of one, is a fault of ours.
+  std::size_t longest = 0;
+  for (std::size_t q : bypass.silences) {
+    std::size_t n = 0;
+    while (q + n < played.size() && std::abs(int{played[q + n]}) <= marker_signal::kQuiet) ++n;
+    longest = std::max(longest, n);
+  }
+  EXPECT_LE(longest, kServerCycle) << "a silence longer than a server cycle" << found;
+  for (std::size_t jump : bypass.jumps) {
+    bool edge = false;
+    for (std::size_t q : bypass.silences)
+      edge = edge || (jump + 2 >= q && jump <= q + kServerCycle + 2);
+    EXPECT_TRUE(edge) << "a step in the tone at " << jump << found;
+  }
+  std::printf("server cycles missed while bypassed: %zu\n", bypass.silences.size());
+
+  // Echo: each marker comes back half a second later, and so on, every half second.
+  const marker_signal::Sound& echo = sounds[1];
+  int echoes = 0;
+  for (std::size_t k = 1; k < echo.markers.size(); ++k) {
+    const std::size_t d = echo.markers[k] - echo.markers[k - 1];
+    if (d + kTolerance >= kEchoDelay && d <= kEchoDelay + kTolerance) ++echoes;
+  }
+  EXPECT_GE(echoes, 2 * kEchoSeconds - 1) << "markers half a second apart" << found;
+}
+
+// The module that made the named sink or source, for unloading it.
+std::string moduleOf(const std::string& argument) {
+  std::istringstream modules(runCommand("pactl list short modules"));
+  for (std::string line; std::getline(modules, line);)
+    if (line.find(argument) != std::string::npos) return line.substr(0, line.find('\t'));
+  return "";
+}
+
+// Where the first sound after `from` starts, in samples, or -1.
+long firstSoundAfter(const std::vector<std::int16_t>& s, std::size_t from) {
+  for (std::size_t i = from; i < s.size(); ++i)
+    if (s[i] > 300 || s[i] < -300) return static_cast<long>(i);
+  return -1;
+}
+
+// The speaker, then the microphone, is taken away while the unit plays, and a
+// new default of each appears: the sound comes back through the new ones, and
+// Power still ends the unit at once. Through both of SDL's ways to the server.
+class LiveDevices : public LiveStream, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(LiveDevices, SoundFollowsTheNewDefaultsWhenTheOldOnesGo) {
+  const int seconds = 12;
+  writeWav(dir / "tone.wav", marker_signal::make(kRate, seconds));
+  app.launch(program, dir, x, {{"SDL_AUDIODRIVER", GetParam()}});
+  ASSERT_TRUE(app.findWindow(20)) << "no window appeared; see " << dir / "zephyrix.log";
+  ASSERT_TRUE(SoundServer::waitForStreams(20)) << "no sound streams of the program";
+  ASSERT_TRUE(app.click(Bypass));
+  player = spawnProgram({"paplay", "--device=feed", (dir / "tone.wav").string()},
+                        (dir / "paplay.log").string());
+  std::this_thread::sleep_for(std::chrono::seconds(2));
+
+  // The speaker goes; a new one becomes the default, and its monitor is recorded.
+  const std::string speaker = moduleOf("sink_name=spk ");
+  ASSERT_FALSE(speaker.empty());
+  runCommand("pactl unload-module " + speaker);
+  runCommand("pactl load-module module-null-sink sink_name=spk2 channels=1 channel_map=mono");
+  runCommand("pactl set-default-sink spk2");
+  recorder = spawnProgram({"parecord", "--device=spk2.monitor", "--rate=48000", "--channels=1",
+                           "--format=s16le", "--file-format=wav", (dir / "after.wav").string()},
+                          (dir / "parecord.log").string());
+  const Clock::time_point recording = Clock::now();
+  std::this_thread::sleep_for(std::chrono::seconds(3));
+
+  // The microphone goes; it comes back as another remap of the same feed.
+  const Clock::time_point micGone = Clock::now();
+  const std::string microphone = moduleOf("source_name=mic ");
+  ASSERT_FALSE(microphone.empty());
+  runCommand("pactl unload-module " + microphone);
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  runCommand(
+      "pactl load-module module-remap-source master=feed.monitor source_name=mic2 "
+      "channels=1 channel_map=mono");
+  runCommand("pactl set-default-source mic2");
+  std::this_thread::sleep_for(std::chrono::seconds(4));
+
+  ASSERT_TRUE(app.click(Power, 0));
+  const auto pressed = Clock::now();
+  const int code = app.waitForExit(15);
+  const double exitSeconds = std::chrono::duration<double>(Clock::now() - pressed).count();
+  EXPECT_EQ(code, 0) << "exit code (-1: did not end); see " << dir / "zephyrix.log";
+  EXPECT_LT(exitSeconds, 2.5);
+  stopChild(recorder, SIGINT);
+
+  const std::vector<std::int16_t> after = readWav(dir / "after.wav");
+  ASSERT_GT(after.size(), static_cast<std::size_t>(5 * kRate));
+  // Through the new speaker within about a second of its arrival (the stream
+  // is a quarter of a second behind the microphone by design).
+  const long first = firstSoundAfter(after, 0);
+  EXPECT_GE(first, 0) << "no sound reached the new speaker";
+  EXPECT_LT(first, 3 * kRate / 2) << "samples before the sound reached the new speaker";
+  // And again from the new microphone, within about a second and a half.
+  const auto at = [&](Clock::time_point t) {
+    return static_cast<std::size_t>(std::chrono::duration<double>(t - recording).count() * kRate);
+  };
+  const long back = firstSoundAfter(after, at(micGone) + 3 * kRate / 2);
+  EXPECT_GE(back, 0) << "no sound from the new microphone";
+  EXPECT_LT(back, static_cast<long>(at(pressed))) << "no sound from the new microphone";
+}
+
+INSTANTIATE_TEST_SUITE_P(Backends, LiveDevices, ::testing::Values("pulseaudio", "pipewire"),
+                         [](const auto& info) { return std::string(info.param); });
+
+}  // namespace

@@ -1,0 +1,83 @@
+// The zephyrix program itself on a private X server, worked as a hand would:
+// started in a directory of its own (its preset file and zephyrix.log land
+// there), its window found by title, its buttons clicked with xdotool.
+#pragma once
+
+#include <fcntl.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <string>
+#include <thread>
+
+#include "panel/button_table.h"
+#include "panel/panel_images.h"
+#include "platform/surface.h"
+#include "platform/window.h"
+#include "support/child_process.h"
+#include "support/x_server.h"
+
+struct PanelProgram {
+  pid_t pid = 0;
+  int scale = 2;
+  int left = 0, top = 0;  // of the window's client area on the screen
+
+  // Starts `program` in `dir` on display `x` with the extra `environment`.
+  void launch(const std::string& program, const std::filesystem::path& dir, const XServer& x,
+              const std::map<std::string, std::string>& environment = {}) {
+    pid = fork();
+    if (pid == 0) {
+      if (chdir(dir.c_str()) != 0) _exit(126);
+      const int log = open("zephyrix.log", O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      if (log >= 0) {
+        dup2(log, 1);
+        dup2(log, 2);
+      }
+      setenv("DISPLAY", x.name().c_str(), 1);
+      setenv("SDL_VIDEODRIVER", "x11", 1);
+      setenv("ZEPHYRIX_SCALE", std::to_string(scale).c_str(), 1);
+      // The X11 and D-Bus libraries keep allocations until exit.
+      setenv("ASAN_OPTIONS", "detect_leaks=0", 1);
+      for (const auto& [name, value] : environment) setenv(name.c_str(), value.c_str(), 1);
+      execl(program.c_str(), program.c_str(), static_cast<char*>(nullptr));
+      _exit(127);
+    }
+  }
+
+  // Waits up to `seconds` for the panel's window; false if it did not appear at
+  // the panel's size.
+  bool findWindow(int seconds) {
+    auto g = windowGeometry("Zephyrix 1.0", seconds);
+    left = g["X"];
+    top = g["Y"];
+    return g["WIDTH"] == kWindowWidth * scale &&
+           g["HEIGHT"] == (kWindowHeight - kHiddenTopRows) * scale;
+  }
+
+  // Clicks the middle of button `id` (DISPLAY must name the program's display),
+  // then gives the program `settleMs` to act on it.
+  bool click(std::int32_t id, int settleMs = 150) {
+    const ButtonRect& r = buttonTable[id - 1];
+    const int cx = left + (r.x + r.w / 2) * scale;
+    const int cy = top + (r.y + r.h / 2 - kHiddenTopRows) * scale;
+    const bool clicked = std::system(("timeout 10 xdotool mousemove --sync " + std::to_string(cx) +
+                                      " " + std::to_string(cy) + " click 1")
+                                         .c_str()) == 0;
+    std::this_thread::sleep_for(std::chrono::milliseconds(settleMs));
+    return clicked;
+  }
+
+  // Waits up to `seconds` for the program to end; its exit code, or -1.
+  int waitForExit(double seconds) {
+    const int code = waitForChild(pid, seconds);
+    if (code >= 0) pid = 0;
+    return code;
+  }
+
+  ~PanelProgram() { stopChild(pid, SIGKILL); }
+};
