@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <sstream>
 #include <string>
@@ -273,5 +274,53 @@ TEST_P(LiveDevices, SoundFollowsTheNewDefaultsWhenTheOldOnesGo) {
 
 INSTANTIATE_TEST_SUITE_P(Backends, LiveDevices, ::testing::Values("pulseaudio", "pipewire"),
                          [](const auto& info) { return std::string(info.param); });
+
+// Devices chosen by name on the command line, and the unit as the microphone
+// of a call: it plays into a sink of its own, whose monitor a call program
+// would record from.
+TEST_F(LiveStream, DevicesGoByNameAndTheUnitServesAsAMicrophone) {
+  const std::string mono = " channels=1 channel_map=mono sink_properties=device.description=";
+  for (const char* sink : {"sink_name=zephyrix_mic", "sink_name=headset_a", "sink_name=headset_b"})
+    runCommand(std::string("pactl load-module module-null-sink ") + sink + mono +
+               (std::string(sink) == "sink_name=zephyrix_mic"
+                    ? "Zephyrix-microphone"
+                    : std::string("Headset-") + sink[std::strlen(sink) - 1]));
+  const auto run = [&](const std::string& options) {
+    return runCommand("'" + program + "' " + options + " 2>&1; echo \"exit $?\"");
+  };
+  const std::string listed = run("--list-devices");
+  for (const char* line : {"input: Microphone\n", "output: Zephyrix-microphone\n",
+                           "output: Headset-a\n", "output: Speaker\n", "exit 0"})
+    EXPECT_NE(listed.find(line), std::string::npos) << line << " in:\n" << listed;
+  struct Refused {
+    const char* options;
+    const char* says;
+  } refused[] = {{"--output Headset", "'Headset' matches more than one device"},
+                 {"--output Nowhere", "'Nowhere' matches no device"},
+                 {"--input Speaker", "'Speaker' matches no device"}};
+  for (const Refused& r : refused) {
+    const std::string said = run(r.options);
+    EXPECT_NE(said.find(r.says), std::string::npos) << said;
+    EXPECT_NE(said.find("exit 2"), std::string::npos) << said;
+  }
+
+  writeWav(dir / "tone.wav", marker_signal::make(kRate, 4));
+  recorder =
+      spawnProgram({"parecord", "--device=zephyrix_mic.monitor", "--rate=48000", "--channels=1",
+                    "--format=s16le", "--file-format=wav", (dir / "call.wav").string()},
+                   (dir / "parecord.log").string());
+  app.launch(program, dir, x, {}, {"--input", "Micro", "--output", "Zephyrix-mic"});
+  ASSERT_TRUE(app.findWindow(20)) << "no window appeared; see " << dir / "zephyrix.log";
+  ASSERT_TRUE(SoundServer::waitForStreams(20)) << "no sound streams of the program";
+  ASSERT_TRUE(app.click(Bypass));
+  play(dir / "tone.wav");
+  std::this_thread::sleep_for(std::chrono::milliseconds(800));
+  ASSERT_TRUE(app.click(Power, 0));
+  EXPECT_EQ(app.waitForExit(15), 0);
+  stopChild(recorder, SIGINT);
+  const auto sounds = marker_signal::analyse(readWav(dir / "call.wav"), kRate);
+  ASSERT_EQ(sounds.size(), 1u) << "the call hears the unit" << describe(sounds);
+  EXPECT_GE(sounds[0].markers.size(), 3u) << describe(sounds);
+}
 
 }  // namespace

@@ -14,6 +14,7 @@
 #include <map>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "panel/button_table.h"
 #include "panel/panel_images.h"
@@ -27,9 +28,11 @@ struct PanelProgram {
   int scale = 2;
   int left = 0, top = 0;  // of the window's client area on the screen
 
-  // Starts `program` in `dir` on display `x` with the extra `environment`.
+  // Starts `program` with `options` in `dir` on display `x` with the extra
+  // `environment`.
   void launch(const std::string& program, const std::filesystem::path& dir, const XServer& x,
-              const std::map<std::string, std::string>& environment = {}) {
+              const std::map<std::string, std::string>& environment = {},
+              const std::vector<std::string>& options = {}) {
     pid = fork();
     if (pid == 0) {
       if (chdir(dir.c_str()) != 0) _exit(126);
@@ -44,7 +47,10 @@ struct PanelProgram {
       // The X11 and D-Bus libraries keep allocations until exit.
       setenv("ASAN_OPTIONS", "detect_leaks=0", 1);
       for (const auto& [name, value] : environment) setenv(name.c_str(), value.c_str(), 1);
-      execl(program.c_str(), program.c_str(), static_cast<char*>(nullptr));
+      std::vector<char*> argv{const_cast<char*>(program.c_str())};
+      for (const std::string& o : options) argv.push_back(const_cast<char*>(o.c_str()));
+      argv.push_back(nullptr);
+      execv(program.c_str(), argv.data());
       _exit(127);
     }
   }
