@@ -116,8 +116,13 @@ SDL_AudioSpec specFor(const WaveFormat* f, SDL_AudioCallback callback) {
   return spec;
 }
 
-Clock::duration halfDuration(const WaveFormat& f, const WaveBuffer* b) {
-  const auto us = std::uint64_t{b->bufferLength} * 500000 / std::max(1u, f.averageBytesPerSecond);
+// How long a finished playback report may wait for capture: three quarters of
+// the descriptor's duration. The next descriptor is playing meanwhile, so the
+// handler still requeues in time, and a capture device that delivers late (a
+// sound server's buffering on both sides) is still waited for: going out
+// before it would process the previous capture block a second time.
+Clock::duration reportPatience(const WaveFormat& f, const WaveBuffer* b) {
+  const auto us = std::uint64_t{b->bufferLength} * 750000 / std::max(1u, f.averageBytesPerSecond);
   return std::chrono::microseconds(us);
 }
 
@@ -177,7 +182,7 @@ void SDLCALL pullPlayback(void*, Uint8* stream, int len) {
         const int slot = (d.finished.head + d.finished.count) % kWaveQueueCapacity;
         d.finished.items[slot] = b;
         d.endFrame[slot] = d.frames;
-        d.deadline[slot] = Clock::now() + halfDuration(d.format, b);
+        d.deadline[slot] = Clock::now() + reportPatience(d.format, b);
         ++d.finished.count;
       }
     }

@@ -14,7 +14,7 @@ int sdlBufferFrames(std::uint32_t rate);
 // While a capture device is running, a finished playback descriptor is reported
 // only once capture has reported at least as much audio, so a playback handler
 // always sees the capture block of the same period (on by default). A report held
-// longer than half its descriptor's duration goes out anyway, so a stalled
+// longer than three quarters of its descriptor's duration goes out anyway, so a stalled
 // capture device cannot stall playback.
 void setSdlPlaybackFollowsCapture(bool follows);
 
