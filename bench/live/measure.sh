@@ -105,7 +105,7 @@ launch() {
   start=$(ms)
   until xdotool search --onlyvisible --name '^Zephyrix 1.0$' >/dev/null 2>&1; do
     sleep 0.05
-    [ $(($(ms) - start)) -gt 20000 ] && { echo "no window" >&2; exit 1; }
+    if [ $(($(ms) - start)) -gt 20000 ]; then echo "no window" >&2; exit 1; fi
   done
   eval "$(xdotool search --onlyvisible --name '^Zephyrix 1.0$' getwindowgeometry --shell)"
   # The window shows before start-up opens the devices; clicks made until then
@@ -114,7 +114,7 @@ launch() {
   until grep -q "$mine" <<<"$(pactl list source-outputs)" &&
     grep -q "$mine" <<<"$(pactl list sink-inputs)"; do
     sleep 0.05
-    [ $(($(ms) - start)) -gt 20000 ] && { echo "no sound streams" >&2; exit 1; }
+    if [ $(($(ms) - start)) -gt 20000 ]; then echo "no sound streams" >&2; exit 1; fi
   done
 }
 click() { xdotool mousemove --sync $((X + $1 * 2)) $((Y + ($2 - 26) * 2)) click 1; sleep 0.15; }

@@ -36,7 +36,9 @@ int fileDescriptor = -1;
 SNDFILE* file = nullptr;
 bool writeFailed = false;
 
-std::thread writer;
+// Never destroyed: a process that exits while recording (its window system
+// gone, say) must not be aborted by std::thread's destructor.
+std::thread& writer = *new std::thread();
 std::mutex stopMutex;
 std::condition_variable stopSignal;
 bool stopping = false;

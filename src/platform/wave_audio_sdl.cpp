@@ -256,7 +256,9 @@ int sdlQueryPlayback(const WaveFormat* format) {
 
 constexpr auto kWatchdogPeriod = std::chrono::milliseconds(100);
 
-std::thread watchdog;
+// Never destroyed: a process that exits while the thread runs (its window
+// system gone, say) must not be aborted by std::thread's destructor.
+std::thread& watchdog = *new std::thread();
 std::mutex watchLock;
 std::condition_variable watchSignal;
 bool watchStop = false;
