@@ -5,9 +5,7 @@
 #include <gtest/gtest.h>
 #include <sndfile.h>
 
-#include <fcntl.h>
 #include <signal.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -30,6 +28,7 @@
 #include "presets/preset_bank.h"
 #include "presets/preset_file.h"
 #include "state/effect_settings.h"
+#include "support/panel_program.h"
 #include "support/x_server.h"
 
 namespace {
@@ -83,61 +82,23 @@ class EndToEnd : public ::testing::Test {
     setenv("DISPLAY", x.name().c_str(), 1);  // for xdotool and import
   }
   void TearDown() override {
-    if (app > 0) {
-      kill(app, SIGKILL);
-      waitpid(app, nullptr, 0);
-    }
     if (!dir.empty() && !HasFailure()) std::filesystem::remove_all(dir);
     if (HasFailure()) std::printf("files of the failed run kept in %s\n", dir.c_str());
   }
 
-  // Starts the program in the run's own directory, so the preset file lands there.
-  void launch(const char* option = nullptr, const char* value = nullptr) {
-    app = fork();
-    if (app == 0) {
-      if (chdir(dir.c_str()) != 0) _exit(126);
-      const int log = open("zephyrix.log", O_WRONLY | O_CREAT | O_TRUNC, 0644);
-      if (log >= 0) {
-        dup2(log, 1);
-        dup2(log, 2);
-      }
-      setenv("DISPLAY", x.name().c_str(), 1);
-      setenv("SDL_VIDEODRIVER", "x11", 1);
-      setenv("SDL_AUDIODRIVER", "disk", 1);
-      setenv("SDL_DISKAUDIOFILEIN", (dir / "capture.raw").c_str(), 1);
-      setenv("SDL_DISKAUDIOFILE", (dir / "playback.raw").c_str(), 1);
-      setenv("ZEPHYRIX_SCALE", std::to_string(kScale).c_str(), 1);
-      // The X11 and D-Bus libraries keep allocations until exit (see the window tests).
-      setenv("ASAN_OPTIONS", "detect_leaks=0", 1);
-      execl(program.c_str(), program.c_str(), option, value, static_cast<char*>(nullptr));
-      _exit(127);
-    }
+  // Starts the program in the run's own directory, so the preset file lands
+  // there, with SDL's disk audio driver.
+  void launch(const std::vector<std::string>& options = {}) {
+    app.scale = kScale;
+    app.launch(program, dir, x,
+               {{"SDL_AUDIODRIVER", "disk"},
+                {"SDL_DISKAUDIOFILEIN", (dir / "capture.raw").string()},
+                {"SDL_DISKAUDIOFILE", (dir / "playback.raw").string()}},
+               options);
   }
 
-  // Waits up to `seconds` for the program to end; its exit code, or -1 (then killed).
-  int waitForExit(double seconds) {
-    const auto giveUp = Clock::now() + std::chrono::duration<double>(seconds);
-    while (Clock::now() < giveUp) {
-      int status = 0;
-      if (waitpid(app, &status, WNOHANG) == app) {
-        app = 0;
-        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-      }
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return -1;
-  }
-
-  void click(std::int32_t id) {
-    const ButtonRect& r = buttonTable[id - 1];
-    const int cx = left + (r.x + r.w / 2) * kScale;
-    const int cy = top + (r.y + r.h / 2 - kHiddenTopRows) * kScale;
-    ASSERT_EQ(std::system(("timeout 10 xdotool mousemove --sync " + std::to_string(cx) + " " +
-                           std::to_string(cy) + " click 1")
-                              .c_str()),
-              0);
-    std::this_thread::sleep_for(std::chrono::milliseconds(150));
-  }
+  int waitForExit(double seconds) { return app.waitForExit(seconds); }
+  void click(std::int32_t id) { ASSERT_TRUE(app.click(id)); }
 
   // Presses keys as a hand would, into the window that has the focus.
   void press(const std::string& keys) {
@@ -186,12 +147,14 @@ class EndToEnd : public ::testing::Test {
     width = g["WIDTH"];
     height = g["HEIGHT"];
     window = static_cast<unsigned long>(g["WINDOW"]);
+    app.left = left;
+    app.top = top;
   }
 
   std::string program;
   std::filesystem::path dir;
   XServer x;
-  pid_t app = 0;
+  PanelProgram app;
   int left = 0, top = 0, width = 0, height = 0;
   unsigned long window = 0;
 };
@@ -270,7 +233,7 @@ TEST_F(EndToEnd, PanelClicksReachTheSoundThePresetFileAndTheScreen) {
 // box is open reach nothing, and --record keeps exactly what was played.
 TEST_F(EndToEnd, KeysWorkThePanelAndTheRecordingIsWhatWasPlayed) {
   writeRamp(30);
-  launch("--record", "take.wav");
+  launch({"--record", "take.wav"});
   ASSERT_NO_FATAL_FAILURE(findWindow());
   std::this_thread::sleep_for(std::chrono::milliseconds(800));
   press("m b");  // unmuted, then bypassed
