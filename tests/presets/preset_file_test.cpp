@@ -8,9 +8,9 @@
 
 #include "presets/preset_bank.h"
 #include "presets/preset_file.h"
-#include "support/scratch_directory.h"
 #include "state/audio_profile.h"
 #include "state/effect_settings.h"
+#include "support/scratch_directory.h"
 
 namespace {
 
