@@ -12,9 +12,15 @@ constexpr std::uint32_t kShift = kKeyShift;
 constexpr std::uint32_t kControl = kKeyControl;
 constexpr std::int32_t kKnobStep = 6;  // rows an arrow moves the knob; one with Shift
 
-}  // namespace
+// What a key does.
+struct PanelKey {
+  std::uint32_t code;       // kMsgKeyDown's key code
+  std::uint32_t modifiers;  // kKeyShift / kKeyControl that must be held (others must not be)
+  std::int32_t buttonId;    // the control it presses, or 0 for a knob move
+  std::int32_t knobRows;    // knob move in rows, negative upwards (towards x4)
+};
 
-const PanelKey panelKeys[] = {
+constexpr PanelKey kPanelKeys[] = {
     {'1', 0, Preset1, 0},
     {'2', 0, Preset1 + 1, 0},
     {'3', 0, Preset1 + 2, 0},
@@ -44,9 +50,6 @@ const PanelKey panelKeys[] = {
     {kKeyF1, 0, About, 0},
     {'Q', kControl, Power, 0},
 };
-const int panelKeyCount = static_cast<int>(sizeof panelKeys / sizeof panelKeys[0]);
-
-namespace {
 
 // What a pen-down and pen-up on the control do: Power lights while held, then
 // the command runs (and unlights it).
@@ -73,7 +76,7 @@ void pressKey(WindowHandle window, std::uint32_t code, std::uint32_t modifiers) 
   // is ignored, so Caps Lock or a shifted layout does not matter.
   const bool arrow = code == kKeyLeft || code == kKeyRight || code == kKeyUp || code == kKeyDown;
   const std::uint32_t held = modifiers & (kControl | kKeyAlt | (arrow ? kShift : 0));
-  for (const PanelKey& k : panelKeys) {
+  for (const PanelKey& k : kPanelKeys) {
     if (k.code != code || k.modifiers != held) continue;
     if (k.buttonId != 0)
       pressControl(window, k.buttonId);

@@ -42,7 +42,6 @@ struct SdlDevice {
   std::string name;  // empty: the system's default device
   int isCapture;
   SDL_AudioCallback pump;
-  int reopens;  // times a lost device was opened again
 };
 
 // Guards both devices. Never held while a notification runs.
@@ -289,7 +288,6 @@ void reviveIfLost(SdlDevice& d) {
   {
     std::lock_guard lock(stateLock);
     d.id = fresh;
-    ++d.reopens;
   }
   SDL_PauseAudioDevice(fresh, 0);
 }
@@ -521,9 +519,4 @@ const char* sdlDeviceName(int isCapture, int index) {
 void chooseSdlDevices(const char* captureName, const char* playbackName) {
   chosenCapture = captureName ? captureName : "";
   chosenPlayback = playbackName ? playbackName : "";
-}
-
-int sdlDeviceReopens() {
-  std::lock_guard lock(stateLock);
-  return playback.reopens + capture.reopens;
 }

@@ -27,6 +27,3 @@ const char* sdlDeviceName(int isCapture, int index);
 // the playback name for the format query and for playback, the capture name for
 // capture device 0. Null or empty keeps the default. The names are copied.
 void chooseSdlDevices(const char* captureName, const char* playbackName);
-
-// How often the open devices were lost and opened again since they were opened.
-int sdlDeviceReopens();
