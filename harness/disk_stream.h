@@ -1,7 +1,7 @@
-// Runs the whole stream through SDL's real backend on its disk audio driver:
-// capture reads raw 16-bit samples from one file, playback writes them to
-// another, both paced in real time. Used by the SDL stream test and by the
-// latency benchmark.
+// Runs the whole stream through SDL's real backend, on its disk audio driver
+// (capture reads raw 16-bit samples from one file, playback writes them to
+// another, both paced in real time) or on a sound server. Used by the SDL
+// stream tests and by the latency benchmark.
 #pragma once
 
 #include <chrono>
@@ -23,30 +23,18 @@
 #include "state/audio_profile.h"
 #include "state/effect_settings.h"
 
-struct DiskStreamRun {
+struct SdlStreamResults {
   int probeResult = -1, inputResult = -1, outputResult = -1;
-  std::vector<std::int16_t> played;  // the playback file
-  double captureLeadMs = 0;          // how long capture ran before playback opened
+  double captureLeadMs = 0;  // how long capture ran before playback opened
 };
 
-// Plays `input` through the stream with bypass on for `seconds`, or, when
-// `wantSamples` is given, until the playback file holds that many samples (the
-// disk driver falls behind real time on a busy machine; it gives up after ten
-// times `seconds`). Must run before anything else in the process touches SDL's audio.
-inline DiskStreamRun runDiskStream(const std::filesystem::path& dir,
-                                   const std::vector<std::int16_t>& input, double seconds,
-                                   bool playbackFollowsCapture, std::uintmax_t wantSamples = 0) {
-  const auto in = dir / "capture.raw", out = dir / "playback.raw";
-  {
-    std::ofstream f(in, std::ios::binary);
-    f.write(reinterpret_cast<const char*>(input.data()),
-            static_cast<std::streamsize>(input.size() * sizeof(std::int16_t)));
-  }
-  setenv("SDL_AUDIODRIVER", "disk", 1);
-  setenv("SDL_DISKAUDIOFILEIN", in.c_str(), 1);
-  setenv("SDL_DISKAUDIOFILE", out.c_str(), 1);
-
-  DiskStreamRun run;
+// Opens the stream through SDL's backend (whichever driver SDL_AUDIODRIVER
+// names) as start-up does, bypassed and unmuted, calls `whileOpen` once both
+// devices are open, then closes it as shut-down does. Must run before anything
+// else in the process touches SDL's audio.
+template <typename WhileOpen>
+SdlStreamResults runSdlStream(bool playbackFollowsCapture, WhileOpen whileOpen) {
+  SdlStreamResults run;
   useWaveBackend(&sdlWaveBackend);
   setSdlPlaybackFollowsCapture(playbackFollowsCapture);
   resetAudioStream();
@@ -65,19 +53,48 @@ inline DiskStreamRun runDiskStream(const std::filesystem::path& dir,
     run.captureLeadMs =
         std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - captureStarted)
             .count();
-    std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
-    const auto giveUp = captureStarted + std::chrono::duration<double>(10 * seconds);
-    std::error_code missing;
-    while (wantSamples > 0 && std::filesystem::file_size(out, missing) / 2 < wantSamples &&
-           std::chrono::steady_clock::now() < giveUp) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
+    whileOpen();
   }
   quitRequested = 1;
   closeOutput();
   closeInput();
   resetAudioStream();
   resetEffectSettings();
+  return run;
+}
+
+struct DiskStreamRun : SdlStreamResults {
+  std::vector<std::int16_t> played;  // the playback file
+};
+
+// Plays `input` through the stream with bypass on for `seconds`, or, when
+// `wantSamples` is given, until the playback file holds that many samples (the
+// disk driver falls behind real time on a busy machine; it gives up after ten
+// times `seconds`).
+inline DiskStreamRun runDiskStream(const std::filesystem::path& dir,
+                                   const std::vector<std::int16_t>& input, double seconds,
+                                   bool playbackFollowsCapture, std::uintmax_t wantSamples = 0) {
+  const auto in = dir / "capture.raw", out = dir / "playback.raw";
+  {
+    std::ofstream f(in, std::ios::binary);
+    f.write(reinterpret_cast<const char*>(input.data()),
+            static_cast<std::streamsize>(input.size() * sizeof(std::int16_t)));
+  }
+  setenv("SDL_AUDIODRIVER", "disk", 1);
+  setenv("SDL_DISKAUDIOFILEIN", in.c_str(), 1);
+  setenv("SDL_DISKAUDIOFILE", out.c_str(), 1);
+
+  DiskStreamRun run;
+  const auto started = std::chrono::steady_clock::now();
+  static_cast<SdlStreamResults&>(run) = runSdlStream(playbackFollowsCapture, [&] {
+    std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
+    const auto giveUp = started + std::chrono::duration<double>(10 * seconds);
+    std::error_code missing;
+    while (wantSamples > 0 && std::filesystem::file_size(out, missing) / 2 < wantSamples &&
+           std::chrono::steady_clock::now() < giveUp) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+  });
 
   std::ifstream f(out, std::ios::binary);
   std::vector<char> bytes((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());

@@ -9,7 +9,9 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -87,9 +89,29 @@ SdlDevice* deviceOf(WaveDevice handle, SdlDevice& expected) {
   return handle == handleOf(expected) && expected.open && !expected.closing ? &expected : nullptr;
 }
 
+bool haveBothDirections() {
+  return SDL_GetNumAudioDevices(0) != 0 && SDL_GetNumAudioDevices(1) != 0;
+}
+
+// On a PipeWire desktop SDL goes through the PulseAudio service by default,
+// whose streams keep a single SDL buffer on the server: a cycle the server
+// runs while SDL's thread is late is played as silence and the late audio
+// dropped. SDL's own PipeWire backend takes part in the server's graph and
+// misses none, so it goes first where it finds devices both ways; otherwise
+// (a PulseAudio desktop, a PipeWire without its sound service) SDL chooses
+// as usual. A driver named in the environment always wins.
 bool startAudio() {
   // The name the desktop's sound settings show for the unit's streams.
   SDL_SetHint(SDL_HINT_AUDIO_DEVICE_APP_NAME, "Zephyrix");
+  const char* named = std::getenv("SDL_AUDIODRIVER");
+  if (named == nullptr || *named == '\0') {
+    SDL_SetHint(SDL_HINT_AUDIODRIVER, "pipewire");
+    if (SDL_InitSubSystem(SDL_INIT_AUDIO) == 0) {
+      if (haveBothDirections()) return true;
+      SDL_QuitSubSystem(SDL_INIT_AUDIO);
+    }
+    SDL_ResetHint(SDL_HINT_AUDIODRIVER);
+  }
   return SDL_InitSubSystem(SDL_INIT_AUDIO) == 0;
 }
 
@@ -262,6 +284,33 @@ std::mutex watchLock;
 std::condition_variable watchSignal;
 bool watchStop = false;
 
+// SDL joins a device's thread when it closes the device, and its PulseAudio
+// backend's threads wait for the server without a timeout: a server that has
+// stopped answering, or a microphone that has stopped delivering, would hold
+// the close, and with it the exit, for ever. So the device is paused first
+// (once that returns SDL calls us no more, and its lock is only held inside
+// our callbacks), then closed on a thread of its own that is waited for a
+// bounded time; a close still waiting after that is left to finish alone.
+constexpr auto kCloseWait = std::chrono::milliseconds(150);
+
+void closeSdlDevice(SDL_AudioDeviceID id) {
+  SDL_PauseAudioDevice(id, 1);
+  struct Closing {
+    std::mutex lock;
+    std::condition_variable done;
+    bool closed = false;
+  };
+  auto closing = std::make_shared<Closing>();
+  std::thread([closing, id] {
+    SDL_CloseAudioDevice(id);
+    std::lock_guard lock(closing->lock);
+    closing->closed = true;
+    closing->done.notify_one();
+  }).detach();
+  std::unique_lock lock(closing->lock);
+  closing->done.wait_for(lock, kCloseWait, [&] { return closing->closed; });
+}
+
 void reviveIfLost(SdlDevice& d) {
   std::lock_guard reviving(deviceLock);
   SDL_AudioDeviceID id = 0;
@@ -276,7 +325,7 @@ void reviveIfLost(SdlDevice& d) {
   }
   if (id != 0 && SDL_GetAudioDeviceStatus(id) != SDL_AUDIO_STOPPED) return;
   if (id != 0) {
-    SDL_CloseAudioDevice(id);
+    closeSdlDevice(id);
     std::lock_guard lock(stateLock);
     d.id = 0;
   }
@@ -447,8 +496,8 @@ int closeDevice(WaveDevice handle, SdlDevice& d, std::uint32_t closeMessage) {
   // A playback report may be running on the capture thread; wait it out. Later
   // ones see `closing` and stop.
   { std::lock_guard barrier(playbackReportLock); }
-  // Joins SDL's thread for the device: no callback runs once this returns.
-  if (id != 0) SDL_CloseAudioDevice(id);
+  // No callback runs once this returns.
+  if (id != 0) closeSdlDevice(id);
   Notice notice;
   bool anyOpen = false;
   {

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "harness/marker_signal.h"
+#include "live/live_sound.h"
 #include "panel/button_table.h"
 #include "support/child_process.h"
 #include "support/panel_program.h"
@@ -31,51 +32,11 @@ namespace {
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
-constexpr int kRate = 48000;  // the server's rate: files in and out
 constexpr int kBypassSeconds = 8;
 constexpr int kEchoSeconds = 4;
-constexpr std::size_t kTolerance = 4;  // samples of marker spacing
-constexpr std::size_t kEchoDelay = kRate / 2;
-constexpr std::size_t kServerCycle =
-    512;  // samples of the longest cycle it runs here  // the echo switch's 4 blocks of 125 ms
-
-void writeWav(const fs::path& file, const std::vector<std::int16_t>& samples) {
-  SF_INFO info{};
-  info.samplerate = kRate;
-  info.channels = 1;
-  info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
-  SNDFILE* f = sf_open(file.c_str(), SFM_WRITE, &info);
-  ASSERT_NE(f, nullptr) << sf_strerror(nullptr);
-  sf_write_short(f, samples.data(), static_cast<sf_count_t>(samples.size()));
-  sf_close(f);
-}
-
-std::vector<std::int16_t> readWav(const fs::path& file) {
-  SF_INFO info{};
-  SNDFILE* f = sf_open(file.c_str(), SFM_READ, &info);
-  if (f == nullptr || info.channels != 1 || info.samplerate != kRate) {
-    if (f) sf_close(f);
-    return {};
-  }
-  std::vector<std::int16_t> samples(static_cast<std::size_t>(info.frames));
-  samples.resize(static_cast<std::size_t>(sf_read_short(f, samples.data(), info.frames)));
-  sf_close(f);
-  return samples;
-}
-
-std::string describe(const std::vector<marker_signal::Sound>& sounds) {
-  std::ostringstream out;
-  for (const auto& s : sounds) {
-    out << "\n  sound " << s.begin << " ... " << s.end << " (" << s.length()
-        << " samples), tone amplitude " << s.amplitude << ", markers at";
-    for (std::size_t m : s.markers) out << ' ' << m;
-    out << "; other bends at";
-    for (std::size_t j : s.jumps) out << ' ' << j;
-    out << "; silence from";
-    for (std::size_t q : s.silences) out << ' ' << q;
-  }
-  return out.str();
-}
+constexpr std::size_t kTolerance = 4;          // samples of marker spacing
+constexpr std::size_t kEchoDelay = kRate / 2;  // the echo switch's 4 blocks of 125 ms
+constexpr std::size_t kServerCycle = 512;      // samples of the longest cycle the server runs here
 
 class LiveStream : public ::testing::Test {
  protected:
@@ -270,6 +231,25 @@ TEST_P(LiveDevices, SoundFollowsTheNewDefaultsWhenTheOldOnesGo) {
   const long back = firstSoundAfter(after, at(micGone) + 3 * kRate / 2);
   EXPECT_GE(back, 0) << "no sound from the new microphone";
   EXPECT_LT(back, static_cast<long>(at(pressed))) << "no sound from the new microphone";
+}
+
+// A server that stops answering (stalled, or hung with its connections open):
+// SDL's threads wait on it without a timeout, and Power must still end the unit.
+TEST_P(LiveDevices, PowerEndsTheUnitWhenTheServerStopsAnswering) {
+  app.launch(program, dir, x, {{"SDL_AUDIODRIVER", GetParam()}});
+  ASSERT_TRUE(app.findWindow(20)) << "no window appeared; see " << dir / "zephyrix.log";
+  ASSERT_TRUE(SoundServer::waitForStreams(20)) << "no sound streams of the program";
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  server.signalDaemons(SIGSTOP);
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  const bool clicked = app.click(Power, 0);
+  const auto pressed = Clock::now();
+  const int code = clicked ? app.waitForExit(15) : -1;
+  const double seconds = std::chrono::duration<double>(Clock::now() - pressed).count();
+  server.signalDaemons(SIGCONT);
+  ASSERT_TRUE(clicked);
+  EXPECT_EQ(code, 0) << "exit code (-1: did not end); see " << dir / "zephyrix.log";
+  EXPECT_LT(seconds, 2.5) << "from the Power click to the end of the program";
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, LiveDevices, ::testing::Values("pulseaudio", "pipewire"),

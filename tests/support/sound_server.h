@@ -4,9 +4,11 @@
 // should this process be killed first.
 #pragma once
 
+#include <signal.h>
 #include <unistd.h>
 
 #include <cstdlib>
+#include <fstream>
 #include <string>
 
 #include "support/x_server.h"
@@ -55,6 +57,15 @@ class SoundServer {
       usleep(50000);
     }
     return false;
+  }
+  // Sends `sig` to the server's daemons (pipewire and pipewire-pulse, by their
+  // recorded ids): SIGSTOP makes a server that stops answering, SIGCONT wakes it.
+  void signalDaemons(int sig) const {
+    std::ifstream pids(dir_ + "/pids");
+    long pid = 0, started = 0;
+    std::string name;
+    while (pids >> pid >> started >> name)
+      if (name.rfind("pipewire", 0) == 0) kill(static_cast<pid_t>(pid), sig);
   }
   ~SoundServer() {
     if (!dir_.empty()) runCommand("'" + script_ + "' stop '" + dir_ + "'");

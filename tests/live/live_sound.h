@@ -1,0 +1,55 @@
+// Sound files of the live tests (16-bit mono at the server's rate, in and out)
+// and what a recording of the marker signal holds, for failure messages.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <sndfile.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "harness/marker_signal.h"
+
+constexpr int kRate = 48000;
+
+inline void writeWav(const std::filesystem::path& file, const std::vector<std::int16_t>& samples) {
+  SF_INFO info{};
+  info.samplerate = kRate;
+  info.channels = 1;
+  info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
+  SNDFILE* f = sf_open(file.c_str(), SFM_WRITE, &info);
+  ASSERT_NE(f, nullptr) << sf_strerror(nullptr);
+  sf_write_short(f, samples.data(), static_cast<sf_count_t>(samples.size()));
+  sf_close(f);
+}
+
+// The samples of a mono file at the server's rate; none for anything else.
+inline std::vector<std::int16_t> readWav(const std::filesystem::path& file) {
+  SF_INFO info{};
+  SNDFILE* f = sf_open(file.c_str(), SFM_READ, &info);
+  if (f == nullptr || info.channels != 1 || info.samplerate != kRate) {
+    if (f) sf_close(f);
+    return {};
+  }
+  std::vector<std::int16_t> samples(static_cast<std::size_t>(info.frames));
+  samples.resize(static_cast<std::size_t>(sf_read_short(f, samples.data(), info.frames)));
+  sf_close(f);
+  return samples;
+}
+
+inline std::string describe(const std::vector<marker_signal::Sound>& sounds) {
+  std::ostringstream out;
+  for (const auto& s : sounds) {
+    out << "\n  sound " << s.begin << " ... " << s.end << " (" << s.length()
+        << " samples), tone amplitude " << s.amplitude << ", markers at";
+    for (std::size_t m : s.markers) out << ' ' << m;
+    out << "; other bends at";
+    for (std::size_t j : s.jumps) out << ' ' << j;
+    out << "; silence from";
+    for (std::size_t q : s.silences) out << ' ' << q;
+  }
+  return out.str();
+}
