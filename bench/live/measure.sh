@@ -14,8 +14,9 @@
 # Targets: no more glitches than the loopback; latency 250 ms + at most 25 ms,
 # spread at most 2 ms; at most 0.8% of one core.
 #
-#   bench/live/measure.sh [--build DIR] [ROUNDS [SECONDS]]
-# ROUNDS (default 5; 0 measures only the processor time) of SECONDS (default 60)
+#   bench/live/measure.sh [--build DIR] [--driver NAME] [ROUNDS [SECONDS]]
+# --driver picks SDL's audio backend (pulseaudio, pipewire); without it SDL
+# chooses as on a desktop. ROUNDS (default 5; 0 measures only the processor time) of SECONDS (default 60)
 # each for zephyrix and for the loopback. Without --build, the release preset is
 # configured and built.
 set -euo pipefail
@@ -23,14 +24,18 @@ cd "$(dirname "$0")/../.."
 root=$PWD
 
 build=""
-if [ "${1:-}" = "--build" ]; then
-  build=$(cd "$2" && pwd)
-  shift 2
-fi
+driver=""
+while [ $# -ge 2 ]; do
+  case "$1" in
+    --build) build=$(cd "$2" && pwd); shift 2 ;;
+    --driver) driver=$2; shift 2 ;;
+    *) break ;;
+  esac
+done
 rounds=${1:-5}
 seconds=${2:-60}
 case "$rounds$seconds" in
-  '' | *[!0-9]*) echo "usage: $0 [--build DIR] [ROUNDS [SECONDS]]" >&2; exit 2 ;;
+  '' | *[!0-9]*) echo "usage: $0 [--build DIR] [--driver NAME] [ROUNDS [SECONDS]]" >&2; exit 2 ;;
 esac
 if [ -z "$build" ]; then
   cmake --preset release >/dev/null
@@ -59,7 +64,7 @@ Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 2>/dev/null &
 xvfb_pid=$!
 read -r -t 10 display <&3
 export DISPLAY=:$display SDL_VIDEODRIVER=x11 ZEPHYRIX_SCALE=2
-unset SDL_AUDIODRIVER
+if [ -n "$driver" ]; then export SDL_AUDIODRIVER=$driver; else unset SDL_AUDIODRIVER; fi
 
 "$signal" make "$work/signal.wav" "$seconds"
 pactl load-module module-null-sink sink_name=probe channels=2 \
@@ -144,7 +149,12 @@ power() {
 # 0.5 s in, and a loopback just loaded puts a burst of noise there.
 faults() { "$signal" faults "$1" 0.4; }
 latency() { "$signal" latency "$1" 0.4 || true; }
-glitches() { faults "$1" | sed -n 's/.*faults=\([0-9]*\).*/\1/p'; }
+# "FAULTS MARKERS" of a recording; a marker a second, so the markers count the
+# seconds of signal that came through (a round that carried nothing counts none).
+glitches() { faults "$1" | sed -n 's/.*markers=\([0-9]*\) faults=\([0-9]*\).*/\2 \1/p'; }
+tally() {  # FILE RECORDING: adds the recording's faults and markers to FILE
+  glitches "$2" >>"$1"
+}
 
 echo "== calibration: both probe loopbacks on the input =="
 left=$(probe_loopback feed.monitor front-left)
@@ -158,8 +168,8 @@ pactl unload-module "$left"
 latency "$work/calibration.wav"
 
 : >"$work/latency"
-z_glitches=0
-l_glitches=0
+: >"$work/z_glitches"
+: >"$work/l_glitches"
 for round in $(seq "$rounds"); do
   echo "== round $round of $rounds: zephyrix bypassed, ${seconds} s =="
   launch
@@ -168,7 +178,7 @@ for round in $(seq "$rounds"); do
   power
   faults "$work/zephyrix$round.wav"
   latency "$work/zephyrix$round-probe.wav" | tee -a "$work/latency"
-  z_glitches=$((z_glitches + $(glitches "$work/zephyrix$round.wav")))
+  tally "$work/z_glitches" "$work/zephyrix$round.wav"
 
   echo "== round $round of $rounds: module-loopback, ${seconds} s =="
   loop=$(pactl load-module module-loopback source=mic sink=spk channels=1 channel_map=mono \
@@ -177,7 +187,7 @@ for round in $(seq "$rounds"); do
   pactl unload-module "$loop"
   faults "$work/loopback$round.wav"
   latency "$work/loopback$round-probe.wav"
-  l_glitches=$((l_glitches + $(glitches "$work/loopback$round.wav")))
+  tally "$work/l_glitches" "$work/loopback$round.wav"
 done
 
 echo "== processor time: zephyrix with echo, flanger and slicer, ${seconds} s =="
@@ -203,15 +213,21 @@ t1=$(ms)
 wait "$player" || true
 power
 
-minutes=$(awk -v r="$rounds" -v s="$seconds" 'BEGIN {print r * s / 60}')
 echo "== summary =="
-[ "$rounds" -gt 0 ] && awk -v z="$z_glitches" -v l="$l_glitches" -v m="$minutes" 'BEGIN {
-  printf "glitches per minute: zephyrix %.2f (%d in %.1f min), module-loopback %.2f (%d)\n",
-    z / m, z, m, l / m, l }'
+# Glitches per minute of signal that came through.
+per_minute() {  # NAME FILE
+  awk -v name="$1" '{ f += $1; m += $2 }
+    END { printf "%s %.2f (%d in %.1f min of signal)", name, m ? 60 * f / m : 0, f, m / 60 }' "$2"
+}
+if [ "$rounds" -gt 0 ]; then
+  echo "glitches per minute: $(per_minute zephyrix "$work/z_glitches"), $(per_minute module-loopback "$work/l_glitches")"
+fi
+# Spread: within each round (the delay staying put while it runs) and between
+# rounds (where each start lands).
 awk -F'[ =]' '$2 > 0 { n += $2; if (!seen || $6 < lo) lo = $6; if (!seen || $8 > hi) hi = $8;
-  med = med " " $4; seen = 1 }
-  END { if (seen) printf "latency microphone to speaker: medians%s ms; min %.2f, max %.2f, spread %.2f ms (%d markers)\n",
-    med, lo, hi, hi - lo, n; else print "latency: no markers paired" }' "$work/latency"
+  med = med " " $4; within = within " " sprintf("%.2f", $8 - $6); seen = 1 }
+  END { if (seen) printf "latency microphone to speaker: medians%s ms; spread within each round%s ms; min %.2f, max %.2f over all rounds (%d markers)\n",
+    med, within, lo, hi, n; else print "latency: no markers paired" }' "$work/latency"
 paste -d' ' "$work/cpu0" "$work/cpu1" | awk -v hz="$ticks" -v w=$((t1 - t0)) '
   { share = 100 * ($4 - $2) / hz / (w / 1000) }
   NR == 1 { printf "processor time while streaming: %.2f%% of one core; by thread:", share; next }
