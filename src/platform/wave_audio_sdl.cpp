@@ -189,7 +189,9 @@ void SDLCALL pullPlayback(void*, Uint8* stream, int len) {
     SdlDevice& d = playback;
     const std::uint32_t frameBytes = std::max<std::uint32_t>(1, d.format.blockAlign);
     int written = 0;
-    while (written < len && d.queue.count > 0 && d.finished.count < kWaveQueueCapacity) {
+    // A closing device is silent: its descriptors are about to be cancelled.
+    while (!d.closing && written < len && d.queue.count > 0 &&
+           d.finished.count < kWaveQueueCapacity) {
       WaveBuffer* b = frontWaveBuffer(d.queue);
       const auto n = std::min<std::uint32_t>(b->bufferLength - d.headOffset,
                                              static_cast<std::uint32_t>(len - written));
@@ -221,7 +223,8 @@ void SDLCALL pushCapture(void*, Uint8* stream, int len) {
     std::lock_guard lock(stateLock);
     SdlDevice& d = capture;
     int taken = 0;
-    while (taken < len && d.queue.count > 0 && filledCount < kWaveQueueCapacity) {
+    // A closing device takes nothing: its descriptors are about to be cancelled.
+    while (!d.closing && taken < len && d.queue.count > 0 && filledCount < kWaveQueueCapacity) {
       WaveBuffer* b = frontWaveBuffer(d.queue);
       const auto n = std::min<std::uint32_t>(b->bufferLength - d.headOffset,
                                              static_cast<std::uint32_t>(len - taken));
@@ -288,9 +291,10 @@ bool watchStop = false;
 // backend's threads wait for the server without a timeout: a server that has
 // stopped answering, or a microphone that has stopped delivering, would hold
 // the close, and with it the exit, for ever. So the device is paused first
-// (once that returns SDL calls us no more, and its lock is only held inside
-// our callbacks), then closed on a thread of its own that is waited for a
-// bounded time; a close still waiting after that is left to finish alone.
+// (SDL holds the lock that pausing takes for the whole of each callback, so a
+// callback in progress has returned, and a later one finds the device closing
+// and touches nothing), then closed on a thread of its own that is waited for
+// a bounded time; a close still waiting after that is left to finish alone.
 constexpr auto kCloseWait = std::chrono::milliseconds(150);
 
 void closeSdlDevice(SDL_AudioDeviceID id) {
