@@ -13,7 +13,6 @@
 #include "harness/disk_stream.h"
 #include "harness/marker_signal.h"
 #include "live/live_sound.h"
-#include "support/child_process.h"
 #include "support/scratch_directory.h"
 #include "support/sound_server.h"
 
@@ -32,14 +31,10 @@ TEST_F(LiveSdlStreamThreadedTest, BypassCarriesEveryMarkerFromTheMicrophoneToThe
   const std::filesystem::path dir = std::filesystem::current_path();
   const int seconds = 4;
   writeWav(dir / "signal.wav", marker_signal::make(kRate, seconds));
-  pid_t recorder = spawnProgram(
-      {"parecord", "--device=spk.monitor", "--latency-msec=50", "--rate=48000", "--channels=1",
-       "--format=s16le", "--file-format=wav", (dir / "played.wav").string()},
-      (dir / "parecord.log").string());
+  pid_t recorder = startRecording("spk.monitor", dir / "played.wav");
   int played = -1;
   const SdlStreamResults run = runSdlStream(true, [&] {
-    const pid_t player = spawnProgram({"paplay", "--device=feed", (dir / "signal.wav").string()},
-                                      (dir / "paplay.log").string());
+    const pid_t player = startPlaying(dir / "signal.wav");
     played = waitForChild(player, 60);
     // The end of the sound, through the stream's quarter of a second and the server.
     std::this_thread::sleep_for(std::chrono::milliseconds(800));

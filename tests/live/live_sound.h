@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "harness/marker_signal.h"
+#include "support/child_process.h"
 
 constexpr int kRate = 48000;
 
@@ -38,6 +39,19 @@ inline std::vector<std::int16_t> readWav(const std::filesystem::path& file) {
   samples.resize(static_cast<std::size_t>(sf_read_short(f, samples.data(), info.frames)));
   sf_close(f);
   return samples;
+}
+
+// Records a device of the sound server (a sink's monitor) into `file` until
+// stopped with SIGINT; a short latency, so the end is not lost with the stop.
+inline pid_t startRecording(const std::string& device, const std::filesystem::path& file) {
+  return spawnProgram({"parecord", "--device=" + device, "--latency-msec=50", "--rate=48000",
+                       "--channels=1", "--format=s16le", "--file-format=wav", file.string()},
+                      file.string() + ".log");
+}
+
+// Plays `file` into the microphone's feed.
+inline pid_t startPlaying(const std::filesystem::path& file) {
+  return spawnProgram({"paplay", "--device=feed", file.string()}, file.string() + ".log");
 }
 
 inline std::string describe(const std::vector<marker_signal::Sound>& sounds) {

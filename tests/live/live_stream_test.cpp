@@ -65,8 +65,7 @@ class LiveStream : public ::testing::Test {
 
   // Plays a file into the microphone's feed and waits until it has been played.
   void play(const fs::path& file) {
-    player =
-        spawnProgram({"paplay", "--device=feed", file.string()}, (dir / "paplay.log").string());
+    player = startPlaying(file);
     ASSERT_EQ(waitForChild(player, 60), 0) << "paplay failed or hung";
     player = 0;
   }
@@ -82,9 +81,7 @@ class LiveStream : public ::testing::Test {
 TEST_F(LiveStream, BypassCarriesEveryBlockOnceEchoChangesItPowerEnds) {
   writeWav(dir / "bypass.wav", marker_signal::make(kRate, kBypassSeconds));
   writeWav(dir / "echo.wav", marker_signal::make(kRate, kEchoSeconds));
-  recorder = spawnProgram({"parecord", "--device=spk.monitor", "--rate=48000", "--channels=1",
-                           "--format=s16le", "--file-format=wav", (dir / "played.wav").string()},
-                          (dir / "parecord.log").string());
+  recorder = startRecording("spk.monitor", dir / "played.wav");
 
   app.launch(program, dir, x);
   ASSERT_TRUE(app.findWindow(20)) << "no window appeared; see " << dir / "zephyrix.log";
@@ -181,8 +178,7 @@ TEST_P(LiveDevices, SoundFollowsTheNewDefaultsWhenTheOldOnesGo) {
   ASSERT_TRUE(app.findWindow(20)) << "no window appeared; see " << dir / "zephyrix.log";
   ASSERT_TRUE(SoundServer::waitForStreams(20)) << "no sound streams of the program";
   ASSERT_TRUE(app.click(Bypass));
-  player = spawnProgram({"paplay", "--device=feed", (dir / "tone.wav").string()},
-                        (dir / "paplay.log").string());
+  player = startPlaying(dir / "tone.wav");
   std::this_thread::sleep_for(std::chrono::seconds(2));
 
   // The speaker goes; a new one becomes the default, and its monitor is recorded.
@@ -191,9 +187,7 @@ TEST_P(LiveDevices, SoundFollowsTheNewDefaultsWhenTheOldOnesGo) {
   runCommand("pactl unload-module " + speaker);
   runCommand("pactl load-module module-null-sink sink_name=spk2 channels=1 channel_map=mono");
   runCommand("pactl set-default-sink spk2");
-  recorder = spawnProgram({"parecord", "--device=spk2.monitor", "--rate=48000", "--channels=1",
-                           "--format=s16le", "--file-format=wav", (dir / "after.wav").string()},
-                          (dir / "parecord.log").string());
+  recorder = startRecording("spk2.monitor", dir / "after.wav");
   const Clock::time_point recording = Clock::now();
   std::this_thread::sleep_for(std::chrono::seconds(3));
 
@@ -285,10 +279,7 @@ TEST_F(LiveStream, DevicesGoByNameAndTheUnitServesAsAMicrophone) {
   }
 
   writeWav(dir / "tone.wav", marker_signal::make(kRate, 4));
-  recorder =
-      spawnProgram({"parecord", "--device=zephyrix_mic.monitor", "--rate=48000", "--channels=1",
-                    "--format=s16le", "--file-format=wav", (dir / "call.wav").string()},
-                   (dir / "parecord.log").string());
+  recorder = startRecording("zephyrix_mic.monitor", dir / "call.wav");
   app.launch(program, dir, x, {}, {"--input", "Micro", "--output", "Zephyrix-mic"});
   ASSERT_TRUE(app.findWindow(20)) << "no window appeared; see " << dir / "zephyrix.log";
   ASSERT_TRUE(SoundServer::waitForStreams(20)) << "no sound streams of the program";
