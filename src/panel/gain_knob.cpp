@@ -1,9 +1,11 @@
 #include "panel/gain_knob.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 
 #include "state/effect_settings.h"
+#include "state/settings_table.h"
 
 namespace {
 
@@ -32,9 +34,8 @@ void knobToGain() {
 // row on every restart).
 void gainToKnob() {
   float g = effectSettings.gain;
-  if (!std::isfinite(g)) g = 1.0f;
-  if (g > 4.0f) g = 4.0f;
-  if (g < 0.0f) g = 0.0f;
+  if (!std::isfinite(g)) g = kGainRange.builtIn;
+  g = std::clamp(g, kGainRange.low, kGainRange.high);
   if (g > 1.0f) {
     gainKnob = static_cast<std::int32_t>(std::lround(54.0 - (static_cast<double>(g) - 1.0) * 18.0));
   } else if (g < 1.0f) {

@@ -2,34 +2,19 @@
 
 #include <cstdio>
 #include <cstring>
+#include <span>
 
 #include "panel/button_table.h"
 #include "panel/panel_render.h"
 #include "presets/preset_bank.h"
 #include "presets/preset_file.h"
-#include "state/audio_profile.h"
 #include "state/effect_settings.h"
+#include "state/settings_table.h"
 
 const char kAboutCaption[] = "Zephyrix 1.0";
 const char kAboutText[] = "Zephyrix live voice effects, made by the Zephyrix team.";
 
 namespace {
-
-struct Step {
-  std::int32_t from, to;
-};
-
-constexpr Step kDelayUp[] = {{0, 1}, {1, 2}, {2, 4}, {4, 8}};
-constexpr Step kDelayDown[] = {{8, 4}, {4, 2}, {2, 1}, {1, 0}};
-constexpr Step kDownsamplerUp[] = {{0, 2}, {2, 4}, {4, 8}};
-constexpr Step kDownsamplerDown[] = {{8, 4}, {4, 2}, {2, 0}};
-
-template <std::size_t N>
-std::int32_t step(const Step (&rule)[N], std::int32_t value) {
-  for (const Step& s : rule)
-    if (s.from == value) return s.to;
-  return value;
-}
 
 EffectSettings& live = effectSettings;
 
@@ -123,10 +108,16 @@ void flipStep(std::int32_t id) {
   drawControl(id, 1);
 }
 
+// The + and - buttons step along the setting's values; the ends, and a value
+// off the list, stay.
+std::int32_t stepped(std::span<const SettingValue> values, std::int32_t value, bool up) {
+  return up ? settingStepUp(values, value) : settingStepDown(values, value);
+}
+
 void stepDelay(bool up) {
   clearMuteAndBypass();
   const std::int32_t before = live.echoBlocks;
-  setEchoBlocks(up ? delayStepUp(before) : delayStepDown(before));
+  setEchoBlocks(stepped(kEchoValues, before, up));
   if (before == 1 && live.echoBlocks == 0) drawSwitch(Echo, 0);
   echoMemory = live.echoBlocks;
   drawLitControls();
@@ -135,7 +126,7 @@ void stepDelay(bool up) {
 void stepDownsampler(bool up) {
   clearMuteAndBypass();
   const std::int32_t before = live.downsampleFactor;
-  live.downsampleFactor = up ? downsamplerStepUp(before) : downsamplerStepDown(before);
+  live.downsampleFactor = stepped(kDownsampleValues, before, up);
   if (before == 2 && live.downsampleFactor == 0) drawSwitch(DownsamplerSwitch, 0);
   downsampleMemory = live.downsampleFactor;
   drawLitControls();
@@ -154,19 +145,6 @@ void save(WindowHandle window) {
 }
 
 }  // namespace
-
-std::int32_t delayStepUp(std::int32_t v) {
-  return step(kDelayUp, v);
-}
-std::int32_t delayStepDown(std::int32_t v) {
-  return step(kDelayDown, v);
-}
-std::int32_t downsamplerStepUp(std::int32_t v) {
-  return step(kDownsamplerUp, v);
-}
-std::int32_t downsamplerStepDown(std::int32_t v) {
-  return step(kDownsamplerDown, v);
-}
 
 void runCommand(WindowHandle window, std::int32_t id) {
   switch (id) {

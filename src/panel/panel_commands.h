@@ -13,10 +13,3 @@ extern const char kAboutText[];
 
 // Runs the command of button id 1 ... 40; any other id does nothing.
 void runCommand(WindowHandle window, std::int32_t buttonId);
-
-// The four stepping rules of the delay and downsampler buttons. A value that
-// is not on a rule's list is returned unchanged.
-std::int32_t delayStepUp(std::int32_t echoBlocks);
-std::int32_t delayStepDown(std::int32_t echoBlocks);
-std::int32_t downsamplerStepUp(std::int32_t factor);
-std::int32_t downsamplerStepDown(std::int32_t factor);

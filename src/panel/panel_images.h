@@ -20,21 +20,16 @@ constexpr int kSkinHeight = 271;
 // The skin's row 0 is window row kHiddenTopRows (platform/window.h): the panel
 // starts on the first row the desktop shows.
 
-// The display strip's cells, 36 x 12 each, in the order the artwork generator
-// draws them (assets/generate_assets.py, draw_display_strip): four a row.
-enum StripCell : std::int32_t {
-  CellOff,
-  CellX2,
-  CellX4,
-  CellX8,
-  Cell2S,
-  CellQuarterS,
-  CellHalfS,
-  Cell1S,
+// A readout cell of the display strip, 36 x 12, and the lettering drawn in it.
+struct StripCell {
+  const char* lettering;
+  std::int32_t x, y;  // its top-left corner in the strip
 };
 constexpr int kStripCellWidth = 36;
 constexpr int kStripCellHeight = 12;
-constexpr int kStripCellsPerRow = 4;
+
+// The cell drawn with `lettering`, or null when the strip has none.
+const StripCell* findStripCell(const char* lettering);
 
 struct StoredImage {
   std::int32_t width;         // pixels; 0 for an unknown id

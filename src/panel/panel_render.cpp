@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <span>
 
 #include "panel/button_table.h"
 #include "panel/gain_knob.h"
@@ -12,6 +13,7 @@
 #include "platform/window.h"
 #include "presets/preset_bank.h"
 #include "state/effect_settings.h"
+#include "state/settings_table.h"
 
 std::uint8_t* skinOffHeader = nullptr;
 std::uint8_t* skinOnHeader = nullptr;
@@ -19,8 +21,6 @@ std::uint8_t* displayStripHeader = nullptr;
 
 namespace {
 
-constexpr int kCellWidth = kStripCellWidth;
-constexpr int kCellHeight = kStripCellHeight;
 constexpr int kDelayDisplayX = 16, kDelayDisplayY = 220;
 constexpr int kDownsamplerDisplayX = 16, kDownsamplerDisplayY = 250;
 
@@ -99,37 +99,32 @@ void copyLitSteps(const Picture* skin) {
   }
 }
 
-void copyCell(const Picture* strip, std::int32_t x, std::int32_t y, std::int32_t cellX,
-              std::int32_t cellY) {
-  copyPictureToWindow(strip, x, y, kCellWidth, kCellHeight, cellX, cellY);
-}
-
-// What each readout shows for each value of its setting; any other value
-// leaves the readout as it was.
-struct ReadoutCell {
-  std::int32_t value;
-  StripCell cell;
-};
-constexpr ReadoutCell kDelayCells[] = {
-    {0, CellOff}, {1, CellQuarterS}, {2, CellHalfS}, {4, Cell1S}, {8, Cell2S}};
-constexpr ReadoutCell kDownsamplerCells[] = {{0, CellOff}, {2, CellX2}, {4, CellX4}, {8, CellX8}};
-
-template <std::size_t N>
+// A readout shows the strip's cell lettered as its setting's value; a value the
+// setting may not hold has no lettering and leaves the readout as it was.
 void copyReadout(const Picture* strip, std::int32_t x, std::int32_t y,
-                 const ReadoutCell (&cells)[N], std::int32_t value) {
-  for (const ReadoutCell& c : cells)
-    if (c.value == value)
-      copyCell(strip, x, y, (c.cell % kStripCellsPerRow) * kStripCellWidth,
-               (c.cell / kStripCellsPerRow) * kStripCellHeight);
+                 std::span<const SettingValue> values, std::int32_t value) {
+  if (const StripCell* cell = findStripCell(settingLettering(values, value)))
+    copyPictureToWindow(strip, x, y, kStripCellWidth, kStripCellHeight, cell->x, cell->y);
 }
 
-void copyDelayReadout(const Picture* strip) {
-  copyReadout(strip, kDelayDisplayX, kDelayDisplayY, kDelayCells, effectSettings.echoBlocks);
-}
+// The switches drawLitControls lights, in button order: each by its setting,
+// at 1, or for the echo at any delay and the downsampler at a factor above 0.
+enum LitWhen { AtOne, NotZero, AboveZero };
+struct SwitchLight {
+  ButtonId button;
+  PresetWord setting;
+  LitWhen when;
+};
+constexpr SwitchLight kSwitchLights[] = {
+    {Mute, kWordMuteOn, AtOne},       {Echo, kWordEchoBlocks, NotZero},
+    {Bypass, kWordBypassOn, AtOne},   {Reverse, kWordReverseOn, AtOne},
+    {Flanger, kWordFlangerOn, AtOne}, {DownsamplerSwitch, kWordDownsampleFactor, AboveZero},
+    {Slicer, kWordSlicerOn, AtOne},
+};
 
-void copyDownsamplerReadout(const Picture* strip) {
-  copyReadout(strip, kDownsamplerDisplayX, kDownsamplerDisplayY, kDownsamplerCells,
-              effectSettings.downsampleFactor);
+bool isLit(const SwitchLight& light) {
+  const std::int32_t v = effectSettings.*kWordSettings[light.setting].live;
+  return light.when == AtOne ? v == 1 : light.when == NotZero ? v != 0 : v > 0;
 }
 
 }  // namespace
@@ -184,20 +179,16 @@ void drawKnob() {
 void drawLitControls() {
   Picture* skin = buildSkin(1);
   if (quitRequested == 1) copyButton(skin, Power);
-  if (effectSettings.muteOn == 1) copyButton(skin, Mute);
-  if (effectSettings.echoBlocks != 0) copyButton(skin, Echo);
-  if (effectSettings.bypassOn == 1) copyButton(skin, Bypass);
-  if (effectSettings.reverseOn == 1) copyButton(skin, Reverse);
-  if (effectSettings.flangerOn == 1) copyButton(skin, Flanger);
-  if (effectSettings.downsampleFactor > 0) copyButton(skin, DownsamplerSwitch);
-  if (effectSettings.slicerOn == 1) copyButton(skin, Slicer);
+  for (const SwitchLight& s : kSwitchLights)
+    if (isLit(s)) copyButton(skin, s.button);
   copyPresetHighlight(skin);
   copyLitSteps(skin);
   deletePicture(skin);
 
   Picture* strip = buildPicture(displayStripHeader, DisplayStripImage);
-  copyDelayReadout(strip);
-  copyDownsamplerReadout(strip);
+  copyReadout(strip, kDelayDisplayX, kDelayDisplayY, kEchoValues, effectSettings.echoBlocks);
+  copyReadout(strip, kDownsamplerDisplayX, kDownsamplerDisplayY, kDownsampleValues,
+              effectSettings.downsampleFactor);
   deletePicture(strip);
   presentSurface();
 

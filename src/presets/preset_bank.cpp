@@ -1,14 +1,17 @@
 #include "presets/preset_bank.h"
 
-#include "state/audio_profile.h"
+#include <bit>
 
 namespace {
 
-constexpr std::uint32_t kOneFloatBits = 0x3F800000u;  // 1.0f as an IEEE single
-
 constexpr PresetBank builtInBank() {
   PresetBank bank{};
-  for (auto& slot : bank.presetGains) slot = {1.0f, kOneFloatBits};
+  for (auto& words : bank.presetParams)
+    for (int w = 0; w < kWordSettingCount; ++w) words[w] = kWordSettings[w].builtIn;
+  for (auto& pattern : bank.presetPatterns)
+    for (auto& step : pattern) step = kStepBuiltIn;
+  for (auto& slot : bank.presetGains)
+    slot = {kGainRange.builtIn, std::bit_cast<std::uint32_t>(kGainRange.builtIn)};
   return bank;
 }
 
@@ -31,31 +34,20 @@ void resetPresetBank() {
 void loadPreset() {
   const int p = currentPreset();
   const std::int32_t* words = presetBank.presetParams[p];
-  EffectSettings& s = effectSettings;
-  setEchoBlocks(words[kWordEchoBlocks]);
-  s.slicerOn = words[kWordSlicerOn];
-  s.reverseOn = words[kWordReverseOn];
-  s.downsampleFactor = words[kWordDownsampleFactor];
-  s.flangerOn = words[kWordFlangerOn];
-  s.muteOn = words[kWordMuteOn];
-  s.bypassOn = words[kWordBypassOn];
-  for (int i = 0; i < kSlicerSteps; ++i) s.slicerPattern[i] = presetBank.presetPatterns[p][i];
-  s.gain = presetBank.presetGains[p].gain;
+  for (int w = 0; w < kWordSettingCount; ++w) effectSettings.*kWordSettings[w].live = words[w];
+  setEchoBlocks(words[kWordEchoBlocks]);  // and the delay in samples with it
+  for (int i = 0; i < kSlicerSteps; ++i)
+    effectSettings.slicerPattern[i] = presetBank.presetPatterns[p][i];
+  effectSettings.gain = presetBank.presetGains[p].gain;
 }
 
 void storePreset() {
   const int p = currentPreset();
   std::int32_t* words = presetBank.presetParams[p];
-  const EffectSettings& s = effectSettings;
-  words[kWordEchoBlocks] = s.echoBlocks;
-  words[kWordSlicerOn] = s.slicerOn;
-  words[kWordReverseOn] = s.reverseOn;
-  words[kWordDownsampleFactor] = s.downsampleFactor;
-  words[kWordFlangerOn] = s.flangerOn;
-  words[kWordMuteOn] = s.muteOn;
-  words[kWordBypassOn] = s.bypassOn;
-  for (int i = 0; i < kSlicerSteps; ++i) presetBank.presetPatterns[p][i] = s.slicerPattern[i];
-  presetBank.presetGains[p].gain = s.gain;
+  for (int w = 0; w < kWordSettingCount; ++w) words[w] = effectSettings.*kWordSettings[w].live;
+  for (int i = 0; i < kSlicerSteps; ++i)
+    presetBank.presetPatterns[p][i] = effectSettings.slicerPattern[i];
+  presetBank.presetGains[p].gain = effectSettings.gain;
 }
 
 void selectPreset(int index) {

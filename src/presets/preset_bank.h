@@ -6,20 +6,11 @@
 #include <cstdint>
 
 #include "state/effect_settings.h"
+#include "state/settings_table.h"
 
 constexpr int kPresetCount = 10;
 constexpr int kPresetWords = 10;  // words per presetParams record; 7 to 9 are carried unread
-
-// Word indexes of a presetParams record.
-enum PresetWord {
-  kWordEchoBlocks = 0,
-  kWordSlicerOn = 1,
-  kWordReverseOn = 2,
-  kWordDownsampleFactor = 3,
-  kWordFlangerOn = 4,
-  kWordMuteOn = 5,
-  kWordBypassOn = 6,
-};
+static_assert(kWordSettingCount <= kPresetWords);
 
 // One gain slot: the preset's gain, then four bytes no operation reads but the
 // preset file keeps (stored here as a little-endian word, so they go back out as read).
@@ -30,15 +21,16 @@ struct PresetGainSlot {
 
 struct PresetBank {
   std::int32_t presetIndex;                                 // current preset, 0 ... 9
-  std::int32_t presetParams[kPresetCount][kPresetWords];    // layout: PresetWord
+  std::int32_t presetParams[kPresetCount][kPresetWords];    // layout: PresetWord, then 3 carried
   std::uint8_t presetPatterns[kPresetCount][kSlicerSteps];  // slicerPattern of each preset
   PresetGainSlot presetGains[kPresetCount];
 };
 
 extern PresetBank presetBank;
 
-// Puts the bank back to its built-in values: preset 0 current, every effect,
-// mute and bypass off, empty patterns, gain 1.0 in both halves of every slot.
+// Puts the bank back to its built-in values: preset 0 current, every setting
+// at its built-in value (every effect, mute and bypass off, an empty pattern,
+// gain 1.0), the gain in both halves of every slot, carried words 0.
 void resetPresetBank();
 
 // Copies preset presetIndex into the live settings and sets delayLengthSamples.

@@ -5,11 +5,11 @@
 
 #include <bit>
 #include <cerrno>
-#include <cmath>
 #include <cstdio>
 #include <cstring>
 
 #include "presets/preset_bank.h"
+#include "state/settings_table.h"
 
 namespace {
 
@@ -58,30 +58,21 @@ void decodePresetBank(const std::uint8_t (&bytes)[kPresetFileBytes]) {
   }
 }
 
-bool isEchoBlocks(std::int32_t v) {
-  return v == 0 || v == 1 || v == 2 || v == 4 || v == 8;
-}
-
-bool isDownsampleFactor(std::int32_t v) {
-  return v == 0 || v == 2 || v == 4 || v == 8;
-}
-
-bool isGain(float g) {
-  return std::isfinite(g) && g >= 0.0f && g <= 4.0f;
-}
-
-// presetIndex indexes the bank, echoBlocks sizes the echo delay within a line of
-// eight blocks, downsampleFactor sizes the sample-and-hold groups; a file from
-// elsewhere may hold anything, so those values and unusable gains are put back
-// to their built-in values.
+// A file from elsewhere, or damaged, may hold anything. presetIndex indexes the
+// bank, echoBlocks sizes the echo within a line of eight blocks, the factor
+// sizes the sample-and-hold groups, and a switch word of 2 would be read as on
+// by the chain but drawn unlit by the panel: every value a setting may not hold
+// is put back to its built-in value.
 void mendPresetBank() {
   PresetBank& bank = presetBank;
   if (bank.presetIndex < 0 || bank.presetIndex >= kPresetCount) bank.presetIndex = 0;
   for (int p = 0; p < kPresetCount; ++p) {
     std::int32_t* words = bank.presetParams[p];
-    if (!isEchoBlocks(words[kWordEchoBlocks])) words[kWordEchoBlocks] = 0;
-    if (!isDownsampleFactor(words[kWordDownsampleFactor])) words[kWordDownsampleFactor] = 0;
-    if (!isGain(bank.presetGains[p].gain)) bank.presetGains[p].gain = 1.0f;
+    for (int w = 0; w < kWordSettingCount; ++w)
+      if (!isSettingValue(kWordSettings[w].values, words[w])) words[w] = kWordSettings[w].builtIn;
+    for (std::uint8_t& step : bank.presetPatterns[p])
+      if (!isSettingValue(kStepValues, step)) step = kStepBuiltIn;
+    if (!isGainInRange(bank.presetGains[p].gain)) bank.presetGains[p].gain = kGainRange.builtIn;
   }
 }
 

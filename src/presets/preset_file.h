@@ -27,11 +27,9 @@ int loadPresetFileFrom(const char* path);
 
 // Lays the first `length` bytes (at most 644) of a preset file image over the
 // bank; a short image leaves the rest of the bank as it was, a longer one is cut.
-// Values that would index memory or size buffers, or are no usable gain, are
-// then replaced by their built-in values: presetIndex outside 0 ... 9 by 0,
-// echoBlocks other than 0, 1, 2, 4, 8 by 0, downsampleFactor other than 0, 2, 4, 8
-// by 0, a gain that is not a finite number in 0.0 ... 4.0 by 1.0. Every other
-// value is kept as read.
+// Every value a setting may not hold (state/settings_table.h), a gain that is
+// not a finite number in its range, and a presetIndex outside 0 ... 9 are then
+// replaced by their built-in values. The carried words and halves are kept as read.
 void loadPresetBytes(const std::uint8_t* bytes, std::size_t length);
 
 // The file image of presetBank.

@@ -16,13 +16,15 @@ EffectsChainPositions positionsNow() {
 }
 
 TEST(EffectsChainPositions, TheProcessStartsWithTheValuesResetPutsBack) {
-  EXPECT_EQ(positionsAtStart, kInitialChainPositions);
+  // Capture into slot 7, read slot 0: the first four blocks read silent slots.
+  const EffectsChainPositions start = {0, 7, 0, 0};
+  EXPECT_EQ(positionsAtStart, start);
   delayWritePos = 16000;
   reverseWriteSlot = 3;
   reverseReadSlot = 5;
   slicerStep = 6;
   resetEffectsChain();
-  EXPECT_EQ(positionsNow(), kInitialChainPositions);
+  EXPECT_EQ(positionsNow(), start);
 }
 
 // --- Paths that skip the effects -----------------------------------------

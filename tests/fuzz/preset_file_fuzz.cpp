@@ -25,24 +25,26 @@ namespace {
 void checkBankDomain() {
   FUZZ_CHECK(presetBank.presetIndex >= 0 && presetBank.presetIndex < kPresetCount);
   for (int p = 0; p < kPresetCount; ++p) {
-    const std::int32_t echo = presetBank.presetParams[p][kWordEchoBlocks];
-    const std::int32_t factor = presetBank.presetParams[p][kWordDownsampleFactor];
+    const std::int32_t* words = presetBank.presetParams[p];
+    const std::int32_t echo = words[kWordEchoBlocks];
+    const std::int32_t factor = words[kWordDownsampleFactor];
     const float gain = presetBank.presetGains[p].gain;
     FUZZ_CHECK(echo == 0 || echo == 1 || echo == 2 || echo == 4 || echo == 8);
     FUZZ_CHECK(factor == 0 || factor == 2 || factor == 4 || factor == 8);
+    for (int w : {kWordSlicerOn, kWordReverseOn, kWordFlangerOn, kWordMuteOn, kWordBypassOn})
+      FUZZ_CHECK(words[w] == 0 || words[w] == 1);
+    for (const std::uint8_t step : presetBank.presetPatterns[p]) FUZZ_CHECK(step <= 1);
     FUZZ_CHECK(gain >= 0.0f && gain <= 4.0f);  // false for NaN too
   }
 }
 
-// Bytes of the file image that a mend may replace: the current index, echoBlocks,
-// downsampleFactor and the gain half of every gain slot.
+// Bytes of the file image that a mend may replace: the current index, the
+// settings' words, the pattern steps and the gain half of every gain slot; the
+// carried words and halves never.
 bool mayBeMended(std::size_t offset) {
   if (offset < 4) return true;
-  if (offset < 404) {
-    const std::size_t word = (offset - 4) / 4 % kPresetWords;
-    return word == kWordEchoBlocks || word == kWordDownsampleFactor;
-  }
-  if (offset < 564) return false;
+  if (offset < 404) return (offset - 4) / 4 % kPresetWords < kWordSettingCount;
+  if (offset < 564) return true;
   return (offset - 564) % 8 < 4;
 }
 

@@ -36,18 +36,18 @@ Bytes builtInImage() {
   return Bytes(image, image + kPresetFileBytes);
 }
 
-// Fills every part of the bank with values that differ from preset to preset.
+// Fills every part of the bank with values that differ from preset to preset:
+// each setting one of the values it may hold, the carried words anything.
 void fillBank() {
   presetBank.presetIndex = 7;
   for (int p = 0; p < kPresetCount; ++p) {
-    const std::int32_t echo[] = {0, 1, 2, 4, 8};
-    const std::int32_t factor[] = {0, 2, 4, 8};
     for (int w = 0; w < kPresetWords; ++w) presetBank.presetParams[p][w] = p * 100 + w;
-    presetBank.presetParams[p][kWordEchoBlocks] = echo[p % 5];
-    presetBank.presetParams[p][kWordDownsampleFactor] = factor[p % 4];
-    presetBank.presetParams[p][kWordMuteOn] = 2;  // out of its range but harmless: kept
+    for (int w = 0; w < kWordSettingCount; ++w) {
+      const auto values = kWordSettings[w].values;
+      presetBank.presetParams[p][w] = values[(p + w) % values.size()].value;
+    }
     presetBank.presetParams[p][9] = -1 - p;
-    for (int i = 0; i < kSlicerSteps; ++i) presetBank.presetPatterns[p][i] = (p + i) % 3;
+    for (int i = 0; i < kSlicerSteps; ++i) presetBank.presetPatterns[p][i] = (p + i) % 2;
     presetBank.presetGains[p].gain = 0.4f * static_cast<float>(p);
     presetBank.presetGains[p].carried = 0x7FC00001u + static_cast<std::uint32_t>(p);  // NaN bits
   }
@@ -82,7 +82,7 @@ TEST_F(PresetFileTest, RoundTripIsExactAndLittleEndian) {
   EXPECT_EQ(Bytes(file.begin(), file.begin() + 4), (Bytes{7, 0, 0, 0}));
   const std::size_t word = wordOffset(1, 7);
   EXPECT_EQ(Bytes(file.begin() + word, file.begin() + word + 4), (Bytes{4, 3, 2, 1}));
-  EXPECT_EQ(file[404 + 16 * 2 + 1], 0);  // preset 2, step 1: (2 + 1) % 3
+  EXPECT_EQ(file[404 + 16 * 2 + 1], 1);  // preset 2, step 1: (2 + 1) % 2
   EXPECT_EQ(Bytes(file.begin() + gainOffset(0) + 4, file.begin() + gainOffset(0) + 8),
             (Bytes{0x01, 0x00, 0xC0, 0x7F}));
 
@@ -94,8 +94,8 @@ TEST_F(PresetFileTest, RoundTripIsExactAndLittleEndian) {
   EXPECT_EQ(readBytes(kPresetFileName), file);
 }
 
-// The values that index memory or size buffers, and unusable gains, are put back
-// to their built-in values; everything else comes through as read.
+// Every value a setting may not hold, and unusable gains, are put back to their
+// built-in values; the carried words and halves come through as read.
 TEST_F(PresetFileTest, BadValuesAreReplacedOnLoad) {
   const float nan = std::numeric_limits<float>::quiet_NaN();
   const float inf = std::numeric_limits<float>::infinity();
@@ -124,13 +124,19 @@ TEST_F(PresetFileTest, BadValuesAreReplacedOnLoad) {
       {"gain 4 kept", gainOffset(5), std::bit_cast<std::uint32_t>(4.0f), 0x40800000u},
       {"gain 0 kept", gainOffset(6), 0, 0},
       {"carried NaN kept", gainOffset(6) + 4, 0x7FC00000u, 0x7FC00000u},
-      {"mute 2 kept", wordOffset(0, kWordMuteOn), 2, 2},
-      {"slicer -3 kept", wordOffset(0, kWordSlicerOn), 0xFFFFFFFDu, 0xFFFFFFFDu},
       {"word 8 kept", wordOffset(5, 8), 0x80000000u, 0x80000000u},
-      {"pattern byte 2 kept", 404 + 16 * 7 + 3, 0x02020202u, 0x02020202u},
+      {"pattern bytes 2, 255 and 1", 404 + 16 * 7 + 3, 0x0102FF02u, 0x01000000u},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
+  std::vector<Case> all(std::begin(cases), std::end(cases));
+  // Each setting of a record, with 2, -1 and the largest word: only the echo
+  // (2 blocks) and the downsampler (x2) may hold 2; a switch is 0 or 1.
+  const bool twoKept[kWordSettingCount] = {true, false, false, true, false, false, false};
+  for (int w = 0; w < kWordSettingCount; ++w)
+    for (const std::uint32_t bad : {2u, 0xFFFFFFFFu, 0x7FFFFFFFu})
+      all.push_back({kWordSettings[w].name, wordOffset(w % kPresetCount, w), bad,
+                     bad == 2 && twoKept[w] ? 2u : 0u});
+  for (const Case& c : all) {
+    SCOPED_TRACE(testing::Message() << c.what << " " << c.word);
     Bytes file = builtInImage();
     putLe(file, c.offset, c.word);
     writeBytes(kPresetFileName, file);
