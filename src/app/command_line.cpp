@@ -1,26 +1,21 @@
 #include "app/command_line.h"
 
-#include <cstring>
+#include "platform/command_options.h"
 
 namespace {
 
-enum OptionId { Help, Version, ListDevices, Input, Output, Record };
+enum OptionId { ListDevices, Input, Output, Record, Help, Version };
 
-struct Option {
-  OptionId id;
-  const char* name;
-  const char* value;  // the value's name in --help, or null for a switch
-  const char* help;
+// In OptionId order.
+constexpr CommandOption kOptions[] = {
+    {"list-devices", 0, nullptr, "list the capture and playback devices, then exit"},
+    {"input", 0, "NAME", "record from this device (its name, or a part of one name)"},
+    {"output", 0, "NAME", "play on this device (its name, or a part of one name)"},
+    {"record", 0, "FILE", "also write what is played to FILE (16-bit mono WAV)"},
+    {"help", 'h', nullptr, "show this help, then exit"},
+    {"version", 'V', nullptr, "show the version, then exit"},
 };
-
-constexpr Option kOptions[] = {
-    {ListDevices, "--list-devices", nullptr, "list the capture and playback devices, then exit"},
-    {Input, "--input", "NAME", "record from this device (its name, or a part of one name)"},
-    {Output, "--output", "NAME", "play on this device (its name, or a part of one name)"},
-    {Record, "--record", "FILE", "also write what is played to FILE (16-bit mono WAV)"},
-    {Help, "--help", nullptr, "show this help, then exit"},
-    {Version, "--version", nullptr, "show the version, then exit"},
-};
+constexpr std::size_t kHelpColumn = 24;
 
 // The keys, as the panel lists them (panel/panel_keys.cpp holds what they do).
 constexpr const char* kKeyHelp[][2] = {
@@ -36,14 +31,13 @@ constexpr const char* kKeyHelp[][2] = {
     {"Ctrl+Q", "Power"},
 };
 
-void setOption(CommandLine& line, OptionId id, const char* value) {
+bool takeOption(CommandLine& line, int id, const char* value, std::string& error) {
+  // A device or file named by nothing is as good as none given.
+  if (value != nullptr && *value == '\0') {
+    error = std::string("--") + kOptions[id].name + " needs a " + kOptions[id].argument;
+    return false;
+  }
   switch (id) {
-    case Help:
-      line.help = true;
-      break;
-    case Version:
-      line.version = true;
-      break;
     case ListDevices:
       line.listDevices = true;
       break;
@@ -56,7 +50,14 @@ void setOption(CommandLine& line, OptionId id, const char* value) {
     case Record:
       line.record = value;
       break;
+    case Help:
+      line.help = true;
+      break;
+    case Version:
+      line.version = true;
+      break;
   }
+  return true;
 }
 
 std::string padded(std::string text, std::size_t width) {
@@ -67,25 +68,14 @@ std::string padded(std::string text, std::size_t width) {
 }  // namespace
 
 bool parseCommandLine(int argc, char** argv, CommandLine& line, std::string& error) {
-  for (int i = 1; i < argc; ++i) {
-    const char* arg = argv[i];
-    const Option* found = nullptr;
-    for (const Option& o : kOptions)
-      if (std::strcmp(arg, o.name) == 0) found = &o;
-    if (found == nullptr) {
-      error = arg[0] == '-' ? std::string("unknown option '") + arg + "'"
-                            : std::string("unexpected argument '") + arg + "'";
-      return false;
-    }
-    const char* value = nullptr;
-    if (found->value != nullptr) {
-      if (i + 1 >= argc || argv[i + 1][0] == '\0') {
-        error = std::string(found->name) + " needs a " + found->value;
-        return false;
-      }
-      value = argv[++i];
-    }
-    setOption(line, found->id, value);
+  std::vector<std::string> operands;
+  const auto take = [&](int id, const char* value, std::string& why) {
+    return takeOption(line, id, value, why);
+  };
+  if (!parseCommandOptions(argc, argv, kOptions, take, operands, error)) return false;
+  if (!operands.empty()) {
+    error = "unexpected argument '" + operands.front() + "'";
+    return false;
   }
   return true;
 }
@@ -95,13 +85,10 @@ std::string commandLineHelp() {
       "Usage: zephyrix [options]\n"
       "Zephyrix, a real-time voice effects unit: it records the microphone, runs\n"
       "every 125 ms block through its effects and plays the result. It starts muted.\n"
-      "\nOptions:\n";
-  for (const Option& o : kOptions) {
-    const std::string left = std::string(o.name) + (o.value ? std::string(" ") + o.value : "");
-    text += "  " + padded(left, 18) + "  " + o.help + "\n";
-  }
+      "\nOptions:\n" +
+      commandOptionsHelp(kOptions, kHelpColumn);
   text += "\nKeys (while the panel has the focus):\n";
-  for (const auto& k : kKeyHelp) text += "  " + padded(k[0], 18) + "  " + k[1] + "\n";
+  for (const auto& k : kKeyHelp) text += "  " + padded(k[0], kHelpColumn - 2) + k[1] + "\n";
   text +=
       "\nPresets are kept in PresetFile.KDX in the directory it is started from.\n"
       "Exit status: 0 after Power, 1 when it cannot start, 2 for a bad command line.\n";

@@ -29,9 +29,15 @@ TEST(CommandLine, OptionsAndTheirErrors) {
        "",
        {false, false, false, "USB", "Head", "take.wav"}},
       {{"--list-devices", "--help", "--version"}, true, "", {true, true, true, "", "", ""}},
+      {{"-h"}, true, "", {true, false, false, "", "", ""}},
+      {{"-V"}, true, "", {false, true, false, "", "", ""}},
+      {{"--record=take.wav", "--in=USB"}, true, "", {false, false, false, "USB", "", "take.wav"}},
       {{"--input"}, false, "--input needs a NAME", {}},
       {{"--record", ""}, false, "--record needs a FILE", {}},
+      {{"--record="}, false, "--record needs a FILE", {}},
       {{"--gain", "2"}, false, "unknown option '--gain'", {}},
+      {{"-x"}, false, "unknown option '-x'", {}},
+      {{"--list-devices=yes"}, false, "--list-devices takes no value", {}},
       {{"take.wav"}, false, "unexpected argument 'take.wav'", {}},
   };
   for (const Case& c : cases) {
@@ -81,7 +87,7 @@ TEST(CommandLine, DeviceNamesMatchExactlyOrByAPartOfOneName) {
 TEST(CommandLine, HelpListsEveryOptionAndKey) {
   const std::string help = commandLineHelp();
   for (const char* word : {"--list-devices", "--input NAME", "--output NAME", "--record FILE",
-                           "--help", "--version", "Ctrl+S", "Ctrl+Q", "F1", "Shift+Right"})
+                           "-h, --help", "-V, --version", "Ctrl+S", "Ctrl+Q", "F1", "Shift+Right"})
     EXPECT_THAT(help, testing::HasSubstr(word));
 }
 

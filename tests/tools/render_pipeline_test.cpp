@@ -42,12 +42,12 @@ class RenderPipelineThreadedTest : public RenderToolTest {
  protected:
   void use(bool bypass) {
     RenderOptions o;
-    o.echoBlocks = 4;
-    o.flanger = o.reverse = true;
+    o.words[kWordEchoBlocks] = 4;
+    o.words[kWordFlangerOn] = o.words[kWordReverseOn] = 1;
     o.slicerPattern = std::array<std::uint8_t, kSlicerSteps>{1, 0, 1, 1, 0, 0, 1};
-    o.downsampleFactor = 2;
+    o.words[kWordDownsampleFactor] = 2;
     o.gain = 2.0f;
-    o.bypass = bypass;
+    o.words[kWordBypassOn] = bypass ? 1 : 0;
     std::string error;
     ASSERT_EQ(applyRenderSettings(o, error), 0) << error;
   }

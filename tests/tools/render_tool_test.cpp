@@ -35,6 +35,8 @@ TEST_F(RenderCommandLineTest, EachBadCommandLineIsOneLineExitTwoAndWritesNothing
   const std::vector<BadLine> lines = {
       {{"--loud"}, "unknown option '--loud'"},
       {{"-x"}, "unknown option '-x'"},
+      {{"--pres", "p.kdx"}, "ambiguous option '--pres' (--presets, --preset)"},
+      {{"--flanger=1"}, "--flanger takes no value"},
       {{"--echo", "3"}, "bad value '3' for --echo"},
       {{"--echo", "3S"}, "bad value '3S' for --echo"},
       {{"--downsample", "3"}, "bad value '3' for --downsample"},
@@ -83,6 +85,7 @@ TEST_F(RenderCommandLineTest, EachBadCommandLineIsOneLineExitTwoAndWritesNothing
 TEST_F(RenderCommandLineTest, HelpAndVersion) {
   const ToolRun help = run({"--help"});
   EXPECT_EQ(help.code, 0);
+  EXPECT_EQ(run({"-h"}).out, help.out);
   EXPECT_EQ(help.err, "");
   for (const char* word :
        {"Usage: zephyrix-render [options] INPUT OUTPUT", "--rate", "--echo", "--flanger",
@@ -92,6 +95,7 @@ TEST_F(RenderCommandLineTest, HelpAndVersion) {
 
   const ToolRun version = run({"--version"});
   EXPECT_EQ(version.code, 0);
+  EXPECT_EQ(run({"-V"}).out, version.out);
   EXPECT_THAT(version.out, ::testing::StartsWith("zephyrix-render "));
   EXPECT_EQ(lineCount(version.out), 1u);
 }
@@ -101,6 +105,7 @@ TEST_F(RenderCommandLineTest, OptionSpellingsThatMeanTheSameRenderTheSame) {
       {"--echo", "1/2S", "--downsample", "4", "--slicer", "1100000000000011"},
       {"--echo=2", "--downsample=X4", "--slicer=xx............xx"},
       {"--echo", "1/2s", "--downsample", "x4", "--slicer", "11............11", "--rate", "32000"},
+      {"--ech", "2", "--down", "X4", "--sli", "11............11"},  // names shortened
   };
   std::vector<std::int16_t> first;
   for (const auto& spelling : spellings) {

@@ -11,16 +11,6 @@
 
 namespace {
 
-// Readout lettering and block counts of the delay selector.
-struct EchoName {
-  const char* lettering;
-  const char* blocks;
-  std::int32_t value;
-};
-constexpr EchoName kEchoNames[] = {
-    {"OFF", "0", 0}, {"1/4S", "1", 1}, {"1/2S", "2", 2}, {"1S", "4", 4}, {"2S", "8", 8},
-};
-
 bool sameIgnoringCase(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
   for (std::size_t i = 0; i < a.size(); ++i)
@@ -32,25 +22,13 @@ bool sameIgnoringCase(std::string_view a, std::string_view b) {
 
 }  // namespace
 
-bool parseEcho(std::string_view v, std::int32_t& out) {
-  for (const EchoName& e : kEchoNames)
-    if (sameIgnoringCase(v, e.lettering) || v == e.blocks) {
-      out = e.value;
+bool parseSettingValue(std::span<const SettingValue> values, std::string_view v,
+                       std::int32_t& out) {
+  for (const SettingValue& s : values)
+    if (sameIgnoringCase(v, s.lettering) || v == std::to_string(s.value)) {
+      out = s.value;
       return true;
     }
-  return false;
-}
-
-bool parseDownsample(std::string_view v, std::int32_t& out) {
-  if (sameIgnoringCase(v, "OFF") || v == "0") {
-    out = 0;
-    return true;
-  }
-  if (v.size() == 2 && (v[0] == 'x' || v[0] == 'X')) v.remove_prefix(1);
-  if (v == "2" || v == "4" || v == "8") {
-    out = v[0] - '0';
-    return true;
-  }
   return false;
 }
 

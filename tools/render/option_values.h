@@ -4,15 +4,15 @@
 
 #include <array>
 #include <cstdint>
+#include <span>
 #include <string_view>
 
 #include "state/effect_settings.h"
+#include "state/settings_table.h"
 
-// OFF, 1/4S, 1/2S, 1S, 2S in any case, or the block count 0, 1, 2, 4, 8.
-bool parseEcho(std::string_view v, std::int32_t& out);
-
-// OFF or 0, or 2, 4, 8 with an optional x.
-bool parseDownsample(std::string_view v, std::int32_t& out);
+// One of the setting's values, by its lettering in any case (1/2S, x4) or as
+// the number (2, 4).
+bool parseSettingValue(std::span<const SettingValue> values, std::string_view v, std::int32_t& out);
 
 // kSlicerSteps steps of 0 and 1, or of . and x; 1 and x silence a step.
 bool parsePattern(std::string_view v, std::array<std::uint8_t, kSlicerSteps>& out);

@@ -1,176 +1,154 @@
 #include "render/render_options.h"
 
-#include <algorithm>
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include "platform/command_options.h"
 #include "render/option_values.h"
+#include "state/audio_profile.h"
 
 namespace {
 
-// One option: how it is spelled, what it takes and what --help says of it.
-struct Option {
-  const char* name;
-  const char* argument;  // the value as --help shows it; nullptr for a switch
-  const char* expected;  // what a value must be, for error messages
-  // Takes the value (nullptr for a switch) into the options; false for a bad value.
-  bool (*take)(const char* value, RenderOptions& o);
-  const char* help;  // one line per line of --help
-  ParseResult ends;  // kParseRun, or what the option makes of the whole command line
+// What an option does with its value.
+enum class Action { Rate, Word, Pattern, Gain, Presets, Preset, Tail, Help, Version };
+
+// One option: how it is spelled and helped, what a value must be, what it does.
+struct RenderOption {
+  std::string name;
+  char shortName;
+  std::string argument;  // the value as --help shows it; empty for a switch
+  std::string expected;  // what a value must be, for error messages
+  std::string help;
+  Action action;
+  int word;  // Action::Word: the setting, by PresetWord
 };
 
-template <bool RenderOptions::*setting>
-bool turnOn(const char*, RenderOptions& o) {
-  o.*setting = true;
-  return true;
+std::string joined(std::span<const SettingValue> values, bool lettered, const char* between) {
+  std::string text;
+  for (const SettingValue& v : values) {
+    if (!text.empty()) text += between;
+    text += lettered ? v.lettering : std::to_string(v.value);
+  }
+  return text;
 }
 
-constexpr Option kOptions[] = {
-    {"--rate", "32000|48000|44100", "32000, 48000 or 44100",
-     [](const char* v, RenderOptions& o) { return parseRate(v, o.profile); },
-     "audio profile and output rate (default 32000)", kParseRun},
-    {"--echo", "OFF|1/4S|1/2S|1S|2S", "OFF, 1/4S, 1/2S, 1S, 2S or 0, 1, 2, 4, 8",
-     [](const char* v, RenderOptions& o) {
-       std::int32_t e = 0;
-       if (!parseEcho(v, e)) return false;
-       o.echoBlocks = e;
-       return true;
-     },
-     "feedback echo delay, or the block count 0|1|2|4|8", kParseRun},
-    {"--flanger", nullptr, nullptr, turnOn<&RenderOptions::flanger>, "both flanger combs on",
-     kParseRun},
-    {"--reverse", nullptr, nullptr, turnOn<&RenderOptions::reverse>, "reverse on", kParseRun},
-    {"--slicer", "PATTERN", "16 characters of 0 and 1, or of . and x",
-     [](const char* v, RenderOptions& o) {
-       std::array<std::uint8_t, kSlicerSteps> pattern{};
-       if (!parsePattern(v, pattern)) return false;
-       o.slicerPattern = pattern;
-       return true;
-     },
-     "slicer on; 16 steps of 0 and 1 (or . and x),\n1 (or x) silences the step", kParseRun},
-    {"--downsample", "OFF|2|4|8", "OFF, 2, 4 or 8",
-     [](const char* v, RenderOptions& o) {
-       std::int32_t f = 0;
-       if (!parseDownsample(v, f)) return false;
-       o.downsampleFactor = f;
-       return true;
-     },
-     "sample-and-hold downsampler factor", kParseRun},
-    {"--gain", "G", "a number from 0 to 4",
-     [](const char* v, RenderOptions& o) {
-       double d = 0.0;
-       if (!parseNumber(v, 0.0, 4.0, d)) return false;
-       o.gain = static_cast<float>(d);
-       return true;
-     },
-     "output gain from 0 to 4 (default 1)", kParseRun},
-    {"--bypass", nullptr, nullptr, turnOn<&RenderOptions::bypass>,
-     "dry input straight to the output", kParseRun},
-    {"--presets", "FILE", "a file name",
-     [](const char* v, RenderOptions& o) {
-       if (*v == '\0') return false;
-       o.presetsPath = v;
-       return true;
-     },
-     "take the settings from a preset file ...", kParseRun},
-    {"--preset", "N|current", "1 to 10, 0 for the tenth, or current",
-     [](const char* v, RenderOptions& o) { return parsePreset(v, o.presetIndex); },
-     "... its preset N (1 to 10 as lettered on the\n"
-     "panel, 0 for the tenth) or its current one (the\n"
-     "default); options given as well override it",
-     kParseRun},
-    {"--tail", "SECONDS", "seconds, from 0 to 3600",
-     [](const char* v, RenderOptions& o) {
-       return parseNumber(v, 0.0, kMaxTailSeconds, o.tailSeconds);
-     },
-     "render this much silence after the input (default 0)", kParseRun},
-    {"--help", nullptr, nullptr, nullptr, "this text", kParseHelp},
-    {"--version", nullptr, nullptr, nullptr, "the version", kParseVersion},
-};
-constexpr std::string_view kHelpShortName = "-h";
-
-const Option* findOption(std::string_view name) {
-  for (const Option& option : kOptions)
-    if (name == option.name) return &option;
-  return nullptr;
+std::string rates(const char* between) {
+  std::string text;
+  for (const AudioProfile& p : audioProfiles)
+    text += (text.empty() ? "" : between) + std::to_string(p.sampleRate);
+  return text;
 }
 
-// Where the file names go, in order; false when both are taken already.
-bool takeFileName(const char* arg, RenderOptions& o, int& files) {
-  if (files == 2) return false;
-  (files == 0 ? o.input : o.output) = arg;
-  ++files;
-  return true;
+// A setting of the table as an option: a switch turns it on, any other takes
+// one of its values, lettered as on the panel or as the number.
+RenderOption settingOption(int word) {
+  const WordSetting& s = kWordSettings[word];
+  if (s.values.size() == std::size(kSwitchValues))
+    return {s.name, 0, "", "", s.meaning, Action::Word, word};
+  return {s.name,
+          0,
+          joined(s.values, true, "|"),
+          joined(s.values, true, ", ") + " or " + joined(s.values, false, ", "),
+          std::string(s.meaning) + " (also as " + joined(s.values, false, "|") + ")",
+          Action::Word,
+          word};
 }
 
-struct Parse {
-  const char* const* argv;
-  int argc;
-  int at;  // the argument being looked at
-  RenderOptions& o;
-  std::string& error;
-  const Option* taken;  // the option last taken
-};
-
-// One option from argv[p.at] (and its value from the next argument); kParseRun
-// to go on.
-ParseResult takeOption(Parse& p) {
-  const std::string_view arg(p.argv[p.at]);
-  if (arg == kHelpShortName) return kParseHelp;
-  const Option* whole = findOption(arg);
-  if (whole != nullptr && whole->argument == nullptr) {
-    if (whole->ends != kParseRun) return whole->ends;
-    whole->take(nullptr, p.o);
-    p.taken = whole;
-    return kParseRun;
+std::vector<RenderOption> makeOptions() {
+  std::vector<RenderOption> o;
+  o.push_back({"rate", 0, rates("|"), rates(", "),
+               "audio profile and output rate (default " +
+                   std::to_string(audioProfiles[0].sampleRate) + ")",
+               Action::Rate, 0});
+  for (int w = 0; w < kWordSettingCount; ++w) {
+    if (w == kWordMuteOn) continue;  // the renderer always plays
+    if (w == kWordSlicerOn) {
+      o.push_back({"slicer", 0, "PATTERN", "16 characters of 0 and 1, or of . and x",
+                   "slicer on; 16 steps of 0 and 1 (or . and x),\n1 (or x) silences the step",
+                   Action::Pattern, w});
+      continue;
+    }
+    o.push_back(settingOption(w));
   }
-  // --name VALUE or --name=VALUE
-  const std::size_t equals = arg.find('=');
-  const std::string name(arg.substr(0, equals));
-  const Option* option = findOption(name);
-  if (option == nullptr || option->argument == nullptr) {
-    p.error = "unknown option '" + name + "'";
-    return kParseError;
-  }
-  const char* value = nullptr;
-  if (equals != std::string_view::npos)
-    value = p.argv[p.at] + equals + 1;
-  else if (p.at + 1 < p.argc)
-    value = p.argv[++p.at];
-  if (value == nullptr) {
-    p.error = name + " needs a value: " + option->expected;
-    return kParseError;
-  }
-  if (!option->take(value, p.o)) {
-    p.error =
-        "bad value '" + std::string(value) + "' for " + name + ": expected " + option->expected;
-    return kParseError;
-  }
-  p.taken = option;
-  return kParseRun;
+  const std::string low = std::to_string(static_cast<int>(kGainRange.low));
+  const std::string high = std::to_string(static_cast<int>(kGainRange.high));
+  o.push_back({"gain", 0, "G", "a number from " + low + " to " + high,
+               "output gain from " + low + " to " + high + " (default 1)", Action::Gain, 0});
+  o.push_back({"presets", 0, "FILE", "a file name", "take the settings from a preset file ...",
+               Action::Presets, 0});
+  o.push_back({"preset", 0, "N|current", "1 to 10, 0 for the tenth, or current",
+               "... its preset N (1 to 10 as lettered on the\n"
+               "panel, 0 for the tenth) or its current one (the\n"
+               "default); options given as well override it",
+               Action::Preset, 0});
+  const std::string longest = std::to_string(static_cast<int>(kMaxTailSeconds));
+  o.push_back({"tail", 0, "SECONDS", "seconds, from 0 to " + longest,
+               "render this much silence after the input (default 0)", Action::Tail, 0});
+  o.push_back({"help", 'h', "", "", "this text", Action::Help, 0});
+  o.push_back({"version", 'V', "", "", "the version", Action::Version, 0});
+  return o;
 }
 
-bool isOption(std::string_view arg) {
-  return arg.size() >= 2 && arg[0] == '-';
+const std::vector<RenderOption>& renderOptions() {
+  static const std::vector<RenderOption> options = makeOptions();
+  return options;
 }
 
-// Lines of --help for one option: its spelling, then its help beside it in a
-// column of its own.
-constexpr std::size_t kHelpColumn = 29;
+// The table as the command-line parser takes it; it points into renderOptions().
+const std::vector<CommandOption>& commandOptions() {
+  static const std::vector<CommandOption> table = [] {
+    std::vector<CommandOption> t;
+    for (const RenderOption& o : renderOptions())
+      t.push_back({o.name.c_str(), o.shortName, o.argument.empty() ? nullptr : o.argument.c_str(),
+                   o.help.c_str()});
+    return t;
+  }();
+  return table;
+}
 
-void appendHelp(std::string& text, const Option& option) {
-  std::string left = std::string("  ") + option.name;
-  if (option.argument != nullptr) left += std::string(" ") + option.argument;
-  left.resize(std::max(left.size() + 1, kHelpColumn), ' ');
-  std::string_view help(option.help);
-  for (std::size_t end; (end = help.find('\n')) != std::string_view::npos;) {
-    text += left;
-    text.append(help.substr(0, end)).push_back('\n');
-    help.remove_prefix(end + 1);
-    left.assign(kHelpColumn, ' ');
+// Takes the value of one option into `r`; false for a value it does not take.
+bool takeValue(const RenderOption& o, const char* v, RenderOptions& r, bool& help, bool& version) {
+  switch (o.action) {
+    case Action::Rate:
+      return parseRate(v, r.profile);
+    case Action::Word: {
+      if (v == nullptr) {
+        r.words[o.word] = 1;
+        return true;
+      }
+      std::int32_t value = 0;
+      if (!parseSettingValue(kWordSettings[o.word].values, v, value)) return false;
+      r.words[o.word] = value;
+      return true;
+    }
+    case Action::Pattern: {
+      std::array<std::uint8_t, kSlicerSteps> pattern{};
+      if (!parsePattern(v, pattern)) return false;
+      r.slicerPattern = pattern;
+      return true;
+    }
+    case Action::Gain: {
+      double d = 0.0;
+      if (!parseNumber(v, kGainRange.low, kGainRange.high, d)) return false;
+      r.gain = static_cast<float>(d);
+      return true;
+    }
+    case Action::Presets:
+      r.presetsPath = v;
+      return *v != '\0';
+    case Action::Preset:
+      return parsePreset(v, r.presetIndex);
+    case Action::Tail:
+      return parseNumber(v, 0.0, kMaxTailSeconds, r.tailSeconds);
+    case Action::Help:
+      help = true;
+      return true;
+    case Action::Version:
+      version = true;
+      return true;
   }
-  text += left;
-  text.append(help).push_back('\n');
+  return false;
 }
 
 constexpr const char* kUsageHead = R"(Usage: zephyrix-render [options] INPUT OUTPUT
@@ -188,6 +166,8 @@ Settings (everything is off unless given; mute is ignored):
 )";
 
 constexpr const char* kUsageTail = R"(
+Options may come before or after the file names, values after a space or an =
+(--echo=1S); long names may be shortened to any unique start (--rev).
 Errors are reported in one line on standard error; the exit code is 2 for a bad
 command line and 1 when a file cannot be read or written. The output is written
 to a temporary file beside it and renamed at the end, so a failed render leaves
@@ -202,15 +182,14 @@ Example:
       --tail 2 voice.flac voice-fx.wav
 )";
 
+constexpr std::size_t kHelpColumn = 29;
+
 std::string makeUsage() {
-  std::string text = kUsageHead;
-  bool settings = true;
-  for (const Option& option : kOptions) {
-    if (settings && option.ends != kParseRun) text.push_back('\n');  // then --help and such
-    settings = option.ends == kParseRun;
-    appendHelp(text, option);
-  }
-  return text + kUsageTail;
+  const std::vector<CommandOption>& table = commandOptions();
+  // The settings, then a blank line, then --help and --version.
+  const std::size_t settings = table.size() - 2;
+  return kUsageHead + commandOptionsHelp(std::span(table).first(settings), kHelpColumn) + "\n" +
+         commandOptionsHelp(std::span(table).subspan(settings), kHelpColumn) + kUsageTail;
 }
 
 }  // namespace
@@ -218,33 +197,31 @@ std::string makeUsage() {
 ParseResult parseRenderOptions(int argc, const char* const* argv, RenderOptions& o,
                                std::string& error) {
   o = RenderOptions{};
-  Parse p{argv, argc, 1, o, error, nullptr};
-  bool presetGiven = false;
-  bool optionsEnded = false;
-  int files = 0;
-  for (; p.at < argc; ++p.at) {
-    const std::string_view arg(argv[p.at]);
-    if (optionsEnded || !isOption(arg)) {
-      if (!takeFileName(argv[p.at], o, files)) {
-        error = "unexpected argument '" + std::string(arg) + "'";
-        return kParseError;
-      }
-    } else if (arg == "--") {
-      optionsEnded = true;
-    } else {
-      const ParseResult r = takeOption(p);
-      if (r != kParseRun) return r;
-      presetGiven = presetGiven || std::string_view(p.taken->name) == "--preset";
-    }
-  }
+  bool help = false, version = false, presetGiven = false;
+  const auto take = [&](int k, const char* value, std::string& why) {
+    const RenderOption& option = renderOptions()[k];
+    presetGiven = presetGiven || option.action == Action::Preset;
+    if (takeValue(option, value, o, help, version)) return true;
+    why = "bad value '" + std::string(value) + "' for --" + option.name + ": expected " +
+          option.expected;
+    return false;
+  };
+  std::vector<std::string> files;
+  if (!parseCommandOptions(argc, argv, commandOptions(), take, files, error)) return kParseError;
+  if (help) return kParseHelp;
+  if (version) return kParseVersion;
   if (presetGiven && o.presetsPath.empty()) {
     error = "--preset needs a preset file: --presets FILE";
     return kParseError;
   }
-  if (files < 2) {
-    error = files == 0 ? "no INPUT and OUTPUT given" : "no OUTPUT given";
+  if (files.size() != 2) {
+    error = files.empty()       ? "no INPUT and OUTPUT given"
+            : files.size() == 1 ? "no OUTPUT given"
+                                : "unexpected argument '" + files[2] + "'";
     return kParseError;
   }
+  o.input = files[0];
+  o.output = files[1];
   return kParseRun;
 }
 

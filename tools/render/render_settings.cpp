@@ -9,6 +9,7 @@
 #include "presets/preset_file.h"
 #include "state/audio_profile.h"
 #include "state/effect_settings.h"
+#include "state/settings_table.h"
 
 namespace {
 
@@ -42,16 +43,14 @@ int applyRenderSettings(const RenderOptions& o, std::string& error) {
   if (!o.presetsPath.empty() && loadPresets(o, error) != 0) return 1;
 
   EffectSettings& s = effectSettings;
-  if (o.echoBlocks) setEchoBlocks(*o.echoBlocks);
-  if (o.downsampleFactor) s.downsampleFactor = *o.downsampleFactor;
+  for (int w = 0; w < kWordSettingCount; ++w)
+    if (o.words[w]) s.*kWordSettings[w].live = *o.words[w];
+  setEchoBlocks(s.echoBlocks);  // the delay in samples of the chosen profile
   if (o.slicerPattern) {
     s.slicerOn = 1;
     for (int i = 0; i < kSlicerSteps; ++i) s.slicerPattern[i] = (*o.slicerPattern)[i];
   }
   if (o.gain) s.gain = *o.gain;
-  if (o.flanger) s.flangerOn = 1;
-  if (o.reverse) s.reverseOn = 1;
-  if (o.bypass) s.bypassOn = 1;
   s.muteOn = 0;
   quitRequested = 0;
   return 0;
