@@ -21,7 +21,8 @@ namespace {
 constexpr char kClassName[] = "Zephyrix";
 constexpr char kTitle[] = "Zephyrix 1.0";
 
-// Exit code of a start-up that ended in a fatal error.
+// Exit codes: Power, and a start-up or a window system that failed.
+constexpr int kPoweredExitCode = 0;
 constexpr int kFatalExitCode = 1;
 
 void setIcon() {
@@ -78,17 +79,17 @@ WindowHandle startZephyrix(const char** fatal) {
 
 std::int32_t runMessageLoop() {
   Message msg{};
-  int got = 0;
-  while ((got = getMessage(&msg)) > 0) {
+  for (;;) {
+    const int got = getMessage(&msg);
+    // A window system that fails under the loop ends it without a quit
+    // message; that is no success to report.
+    if (got < 0) return kFatalExitCode;
+    if (got == 0) return static_cast<std::int32_t>(msg.wParam);  // the code it was posted with
     translateMessage(&msg);
     dispatchMessage(&msg);
-    if (quitRequested == 1) break;
+    if (quitRequested == 1) return kPoweredExitCode;
     knobToGain();
   }
-  // A window system that fails under the loop ends it without a quit message;
-  // that is no success to report.
-  if (got < 0) return kFatalExitCode;
-  return static_cast<std::int32_t>(msg.wParam);
 }
 
 void shutDownZephyrix(WindowHandle window) {

@@ -20,7 +20,8 @@ const char* fatalStartupMessage(int probeResult, int inputResult, int outputResu
 WindowHandle startZephyrix(const char** fatal);
 
 // Runs the message loop until the quit message or a stop request. Returns the
-// last message's parameter word, or 1 if the window system failed under it.
+// exit code: the quit message's (0 when the window was closed), 0 after Power,
+// or 1 if the window system failed under it.
 std::int32_t runMessageLoop();
 
 // Sets quitRequested, hides the window, drains and closes the audio devices, frees the buffers and

@@ -35,8 +35,7 @@ constexpr std::uint32_t kKeyShift = 1;
 constexpr std::uint32_t kKeyControl = 2;
 constexpr std::uint32_t kKeyAlt = 4;
 
-// A key message's word: the code in bits 0-15, the modifiers above. (wParam
-// stays 0, as for a pen-up, since the loop's last message gives the exit code.)
+// A key message's word: the code in bits 0-15, the modifiers above; wParam is 0.
 constexpr std::uint32_t packKey(std::uint32_t code, std::uint32_t modifiers) {
   return (code & 0xFFFF) | modifiers << 16;
 }
