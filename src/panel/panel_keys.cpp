@@ -1,5 +1,7 @@
 #include "panel/panel_keys.h"
 
+#include <algorithm>
+
 #include "panel/button_table.h"
 #include "panel/gain_knob.h"
 #include "panel/panel_commands.h"
@@ -59,11 +61,13 @@ void pressControl(WindowHandle window, std::int32_t id) {
 }
 
 // As a drag to the new row would: the knob redrawn there, and the loop turns
-// the row into the gain after this message.
+// the row into the gain after this message. Like the pen, a key stops at the
+// rows of the track; a knob that start-up placed above them stays rather than
+// step down on Up.
 void moveKnob(std::int32_t rows) {
-  std::int32_t k = gainKnob + rows;
-  if (k < 0) k = 0;
-  if (k > kKnobTravel) k = kKnobTravel;
+  const std::int32_t was = gainKnob;
+  std::int32_t k = std::clamp(was + rows, kKnobFirstRow, kKnobTravel);
+  if ((k - was) * rows < 0) k = was;
   gainKnob = k;
   drawControl(KnobTrack, 0);
   drawKnob();

@@ -39,7 +39,7 @@ void penUp(WindowHandle window, std::uint32_t position) {
 void dragKnob(std::uint32_t word) {
   if (panelState.knobDragging != 1) return;
   const std::int32_t k = penY(word) - kKnobTop;
-  if (k < 1 || k > kKnobTravel) return;
+  if (k < kKnobFirstRow || k > kKnobTravel) return;
   gainKnob = k;
   drawControl(KnobTrack, 0);
   drawKnob();

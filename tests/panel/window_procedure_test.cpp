@@ -642,8 +642,9 @@ TEST_F(PanelCommands, EachKeyActsAsAClickOnItsControl) {
   EXPECT_TRUE(Snapshot::take() == before);
 }
 
-// Up and down move the knob six rows (one with Shift), clamped to the track,
-// and redraw it as a drag does.
+// Up and down move the knob six rows (one with Shift), clamped to the rows a
+// drag reaches (1 ... 108), and redraw it as a drag does; a knob start-up put
+// on row 0 is not moved down by Up.
 TEST_F(PanelCommands, ArrowKeysMoveTheKnobAsADragWould) {
   struct Case {
     std::int32_t from;
@@ -652,7 +653,8 @@ TEST_F(PanelCommands, ArrowKeysMoveTheKnobAsADragWould) {
   } cases[] = {
       {54, kKeyUp, 0, 48},         {54, kKeyDown, 0, 60},
       {54, kKeyUp, kKeyShift, 53}, {54, kKeyDown, kKeyShift, 55},
-      {3, kKeyUp, 0, 0},           {0, kKeyUp, kKeyShift, 0},
+      {3, kKeyUp, 0, 1},           {1, kKeyUp, kKeyShift, 1},
+      {0, kKeyUp, 0, 0},           {0, kKeyDown, kKeyShift, 1},
       {105, kKeyDown, 0, 108},     {108, kKeyDown, kKeyShift, 108},
   };
   for (const Case& c : cases) {
