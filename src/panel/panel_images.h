@@ -4,6 +4,9 @@
 #pragma once
 
 #include <cstdint>
+#include <string_view>
+
+#include "assets/panel_geometry.h"
 
 enum StoredImageId : std::int32_t {
   SkinOffImage,       // 240 x 271, 8 bits per pixel: the panel, every control unlit
@@ -15,13 +18,11 @@ enum StoredImageId : std::int32_t {
   StoredImageCount
 };
 
-constexpr int kSkinWidth = 240;
-constexpr int kSkinHeight = 271;
-// The skin's row 0 is window row kHiddenTopRows (platform/window.h): the panel
-// starts on the first row the desktop shows.
+// The skin's row 0 is window row kHiddenTopRows: the panel starts on the first
+// row the desktop shows.
 
-// The display strip's cells, 36 x 12 each, in the order the artwork generator
-// draws them (assets/generate_assets.py, draw_display_strip): four a row.
+// The display strip's cells: indices into kStripCells, whose lettering the
+// check below holds them to, so a reordered strip fails to build.
 enum StripCell : std::int32_t {
   CellOff,
   CellX2,
@@ -32,9 +33,14 @@ enum StripCell : std::int32_t {
   CellHalfS,
   Cell1S,
 };
-constexpr int kStripCellWidth = 36;
-constexpr int kStripCellHeight = 12;
-constexpr int kStripCellsPerRow = 4;
+constexpr bool stripCellLettered(StripCell cell, std::string_view lettering) {
+  return kStripCells[cell].lettering == lettering;
+}
+static_assert(kStripCellCount == Cell1S + 1 && stripCellLettered(CellOff, "OFF") &&
+              stripCellLettered(CellX2, "X2") && stripCellLettered(CellX4, "X4") &&
+              stripCellLettered(CellX8, "X8") && stripCellLettered(Cell2S, "2S") &&
+              stripCellLettered(CellQuarterS, "1/4S") && stripCellLettered(CellHalfS, "1/2S") &&
+              stripCellLettered(Cell1S, "1S"));
 
 struct StoredImage {
   std::int32_t width;         // pixels; 0 for an unknown id

@@ -19,18 +19,6 @@ std::uint8_t* displayStripHeader = nullptr;
 
 namespace {
 
-constexpr int kCellWidth = kStripCellWidth;
-constexpr int kCellHeight = kStripCellHeight;
-constexpr int kDelayDisplayX = 16, kDelayDisplayY = 220;
-constexpr int kDownsamplerDisplayX = 16, kDownsamplerDisplayY = 250;
-
-struct Rect {
-  std::int32_t x, y, w, h;
-};
-constexpr Rect kPresetArea{129, 30, 115, 42};
-constexpr Rect kSlicerRow{10, 180, 180, 27};
-constexpr Rect kKnobTrack{217, 90, 20, 130};
-
 void putU32(std::uint8_t* p, std::uint32_t v) {
   p[0] = v, p[1] = v >> 8, p[2] = v >> 16, p[3] = v >> 24;
 }
@@ -76,14 +64,14 @@ Picture* buildSkin(std::int32_t lit) {
                   : buildPicture(skinOffHeader, SkinOffImage);
 }
 
-// A rectangle of the skin shown at window (x, y) comes from skin (x, y - 26).
-void copySkin(const Picture* skin, const Rect& r) {
+// A rectangle of the skin shown at window (x, y) comes from skin
+// (x, y - kHiddenTopRows).
+void copySkin(const Picture* skin, const PanelRect& r) {
   copyPictureToWindow(skin, r.x, r.y, r.w, r.h, r.x, r.y - kHiddenTopRows);
 }
 
 void copyButton(const Picture* skin, std::int32_t id) {
-  const ButtonRect& b = buttonTable[id - 1];
-  copySkin(skin, Rect{b.x, b.y, b.w, b.h});
+  copySkin(skin, buttonTable[id - 1]);
 }
 
 // The current preset's button. A preset index outside 0 to 9 has no button, so
@@ -99,9 +87,8 @@ void copyLitSteps(const Picture* skin) {
   }
 }
 
-void copyCell(const Picture* strip, std::int32_t x, std::int32_t y, std::int32_t cellX,
-              std::int32_t cellY) {
-  copyPictureToWindow(strip, x, y, kCellWidth, kCellHeight, cellX, cellY);
+void copyCell(const Picture* strip, std::int32_t x, std::int32_t y, const StripCellPlace& cell) {
+  copyPictureToWindow(strip, x, y, kStripCellWidth, kStripCellHeight, cell.x, cell.y);
 }
 
 // What each readout shows for each value of its setting; any other value
@@ -118,9 +105,7 @@ template <std::size_t N>
 void copyReadout(const Picture* strip, std::int32_t x, std::int32_t y,
                  const ReadoutCell (&cells)[N], std::int32_t value) {
   for (const ReadoutCell& c : cells)
-    if (c.value == value)
-      copyCell(strip, x, y, (c.cell % kStripCellsPerRow) * kStripCellWidth,
-               (c.cell / kStripCellsPerRow) * kStripCellHeight);
+    if (c.value == value) copyCell(strip, x, y, kStripCells[c.cell]);
 }
 
 void copyDelayReadout(const Picture* strip) {
@@ -208,7 +193,7 @@ void redrawPanel() {
   Picture* skin = buildSkin(0);
   // Skin rows 0 to 268 fill the window down to its last row; 269 and 270 are
   // never shown.
-  copyPictureToWindow(skin, 0, kHiddenTopRows, kSkinWidth, kWindowHeight - kHiddenTopRows, 0, 0);
+  copyPictureToWindow(skin, 0, kHiddenTopRows, kSkinWidth, kClientHeight, 0, 0);
   deletePicture(skin);
   presentSurface();
   drawLitControls();
