@@ -1,16 +1,19 @@
 #!/usr/bin/env python3
-"""Draws the Zephyrix panel artwork and writes it as BMP (and PNG icon) files.
+"""Draws the Zephyrix panel artwork and writes it as BMP (and PNG icon) files,
+with the panel's geometry as a C++ header.
 
 Rebuild with:   python3 assets/generate_assets.py
 (from the repository root, or pass the output folder as the only argument).
-Plain Python 3, standard library only. The output is deterministic, and the BMP
-files it writes are committed: the build embeds them into the program.
+Plain Python 3, standard library only. The output is deterministic, and every
+file it writes is committed: the build embeds the BMP files into the program,
+and the C++ reads the geometry from the header.
 
 Files written:
   skinOff.bmp, skinOn.bmp   240 x 271, 8 bpp: the panel unlit / every control lit
   displayStrip.bmp          144 x 24, 8 bpp: readout cells, two rows of four 36 x 12
   knobImage.bmp             16 x 4, 24 bpp: the gain knob
   icon32.bmp, icon16.bmp    8 bpp application icons; icon32.png, icon16.png with alpha
+  panel_geometry.h          the geometry section below, for the C++
 
 Skin coordinates are window coordinates minus 26 rows. Every control is drawn
 inside its hot rectangle, and the lit skin equals the unlit one outside them.
@@ -22,24 +25,67 @@ import struct
 import sys
 import zlib
 
+# ================================================================ geometry
+# Every place and size that the program needs as well as the artwork. This is
+# their only home: main() writes them out as panel_geometry.h, which the C++
+# includes, so change them here and regenerate. Window coordinates unless a
+# name says skin; the skin starts SKIN_TOP rows down the window.
+
 SKIN_W, SKIN_H = 240, 271
-SKIN_TOP = 26  # window row of skin row 0
+SKIN_TOP = 26          # window rows above the desktop's client area, never drawn
+SKIN_ROWS_SHOWN = 269  # skin rows the window shows; the last two never are
+WINDOW_W, WINDOW_H = SKIN_W, SKIN_TOP + SKIN_ROWS_SHOWN
 
-# Hot rectangles in window coordinates (x, y, w, h), button ids 1 to 41.
+KNOB_W, KNOB_H = 16, 4
+KNOB_TRAVEL = 108              # gainKnob runs from 0 (x4, top) to this (x0, bottom)
+KNOB_UNITY = KNOB_TRAVEL // 2  # gainKnob of x1
+
+# Hot rectangles (x, y, w, h) in button id order from 1, named as the ButtonId
+# values of src/panel/button_table.h.
 BUTTONS = [
-    (214, 246, 21, 21), (189, 222, 21, 21), (25, 145, 41, 21), (214, 222, 21, 21),
-    (148, 145, 41, 21), (66, 145, 41, 21), (121, 246, 21, 21), (107, 145, 41, 21),
-    (189, 246, 21, 21), (0, 271, 240, 24),
-] + [(130 + 21 * (i % 5), 30 + 21 * (i // 5), 21, 21) for i in range(10)] \
-  + [(27 + 10 * k, 181, 11, 11) for k in range(16)] \
-  + [(63, 246, 21, 21), (84, 246, 21, 21), (63, 216, 21, 21), (84, 216, 21, 21),
-     (219, 99, 16, 113)]
+    ("Power", (214, 246, 21, 21)), ("Mute", (189, 222, 21, 21)),
+    ("Echo", (25, 145, 41, 21)), ("Bypass", (214, 222, 21, 21)),
+    ("Reverse", (148, 145, 41, 21)), ("Flanger", (66, 145, 41, 21)),
+    ("DownsamplerSwitch", (121, 246, 21, 21)), ("Slicer", (107, 145, 41, 21)),
+    ("Save", (189, 246, 21, 21)), ("About", (0, 271, 240, 24)),
+] + [("Preset%d" % (i + 1), (130 + 21 * (i % 5), 30 + 21 * (i // 5), 21, 21)) for i in range(10)] \
+  + [("Step%d" % (k + 1), (27 + 10 * k, 181, 11, 11)) for k in range(16)] \
+  + [("DownsamplerUp", (63, 246, 21, 21)), ("DownsamplerDown", (84, 246, 21, 21)),
+     ("DelayUp", (63, 216, 21, 21)), ("DelayDown", (84, 216, 21, 21)),
+     ("GainTrack", (219, 99, KNOB_W, 113))]
 assert len(BUTTONS) == 41
+BUTTON_RECTS = dict(BUTTONS)
+
+# The knob's top-left corner at gainKnob 0 is the track's.
+KNOB_X, KNOB_TOP = BUTTON_RECTS["GainTrack"][:2]
+
+# The display strip: cells of lettering in the order drawn, four a row. The
+# panel finds a cell by its lettering.
+STRIP_CELL_W, STRIP_CELL_H = 36, 12
+STRIP_CELLS_PER_ROW = 4
+STRIP_CELLS = ["OFF", "X2", "X4", "X8", "2S", "1/4S", "1/2S", "1S"]
+STRIP_W = STRIP_CELL_W * STRIP_CELLS_PER_ROW
+STRIP_H = STRIP_CELL_H * -(-len(STRIP_CELLS) // STRIP_CELLS_PER_ROW)
+
+# Where each readout shows its cell (top-left corner).
+DELAY_READOUT = (16, 220)
+DOWNSAMPLER_READOUT = (16, 250)
+
+# Areas copied from the skin as one when what lights in them changes: the
+# preset keys, the slicer steps, the gain track with the knob.
+PRESET_AREA = (129, 30, 115, 42)
+SLICER_ROW = (10, 180, 180, 27)
+KNOB_TRACK = (217, 90, 20, 130)
 
 
-def skin_rect(button_id):
-    x, y, w, h = BUTTONS[button_id - 1]
+def skin_rect(button):
+    x, y, w, h = BUTTON_RECTS[button]
     return x, y - SKIN_TOP, w, h
+
+
+def strip_cell(i):
+    """Top-left corner of cell i of the display strip."""
+    return STRIP_CELL_W * (i % STRIP_CELLS_PER_ROW), STRIP_CELL_H * (i // STRIP_CELLS_PER_ROW)
 
 
 # ---------------------------------------------------------------- colours
@@ -424,8 +470,8 @@ def lit_symbol(cv, rect, points, lit, warm=AMBER, core=AMBER_CORE, dim=KEY_LABEL
     cv.set_clip()
 
 
-def effect_button(cv, bid, label, lit):
-    x, y, w, h = skin_rect(bid)
+def effect_button(cv, button, label, lit):
+    x, y, w, h = skin_rect(button)
     cv.set_clip((x, y, w, h))
     key(cv, (x, y, w, h), lit)
     # Indicator bar along the top of the key.
@@ -442,8 +488,8 @@ def effect_button(cv, bid, label, lit):
     lit_symbol(cv, (x, y, w, h), [(tx + dx, y + 9 + dy) for dx, dy in glyph_mask(label)], lit)
 
 
-def preset_button(cv, bid, digit, lit):
-    x, y, w, h = skin_rect(bid)
+def preset_button(cv, button, digit, lit):
+    x, y, w, h = skin_rect(button)
     cv.set_clip((x, y, w, h))
     key(cv, (x, y, w, h), lit)
     cv.set_clip()
@@ -451,7 +497,7 @@ def preset_button(cv, bid, digit, lit):
 
 
 def step_dot(cv, k, lit):
-    x, y, w, h = skin_rect(20 + k)
+    x, y, w, h = skin_rect("Step%d" % k)
     cx, cy = x + 5.5, y + 5.5
     cv.set_clip((x, y, w, h))
     cv.shape(sd_circle(cx, cy, 4.6), (x, y, x + w, y + h), hexc("0d0f13"))
@@ -499,8 +545,8 @@ def icon_points(kind, x, y):
     return [(x + dx, y + dy) for dy, row in enumerate(art) for dx, b in enumerate(row) if b == "#"]
 
 
-def square_button(cv, bid, kind, lit):
-    x, y, w, h = skin_rect(bid)
+def square_button(cv, button, kind, lit):
+    x, y, w, h = skin_rect(button)
     warm, core = (RED, RED_CORE) if kind == "power" else (AMBER, AMBER_CORE)
     cv.set_clip((x, y, w, h))
     key(cv, (x, y, w, h), lit, warm)
@@ -508,8 +554,8 @@ def square_button(cv, bid, kind, lit):
     lit_symbol(cv, (x, y, w, h), icon_points(kind, x + 4, y + 3), lit, warm, core)
 
 
-def plus_minus(cv, bid, plus, lit):
-    x, y, w, h = skin_rect(bid)
+def plus_minus(cv, button, plus, lit):
+    x, y, w, h = skin_rect(button)
     cv.set_clip((x, y, w, h))
     key(cv, (x, y, w, h), lit)
     cv.set_clip()
@@ -520,16 +566,17 @@ def plus_minus(cv, bid, plus, lit):
     lit_symbol(cv, (x, y, w, h), pts, lit)
 
 
-def readout_box(cv, x, y):
-    """Bezel around a 36 x 12 readout cell at skin (x, y); the cell is left dark."""
-    round_rect(cv, x - 3, y - 3, 42, 18, 3, hexc("5d6676"))
-    round_rect(cv, x - 3, y - 3, 42, 17, 3, hexc("15181d"))
-    round_rect(cv, x - 2, y - 2, 40, 16, 2, hexc("0b0c0f"))
-    cv.fill(x, y, 36, 12, LCD_BG)
+def readout_box(cv, readout):
+    """Bezel around the place of a readout cell; the cell is left dark."""
+    x, y, w, h = readout[0], readout[1] - SKIN_TOP, STRIP_CELL_W, STRIP_CELL_H
+    round_rect(cv, x - 3, y - 3, w + 6, h + 6, 3, hexc("5d6676"))
+    round_rect(cv, x - 3, y - 3, w + 6, h + 5, 3, hexc("15181d"))
+    round_rect(cv, x - 2, y - 2, w + 4, h + 4, 2, hexc("0b0c0f"))
+    cv.fill(x, y, w, h, LCD_BG)
 
 
 def downsampler_switch(cv, lit):
-    x, y, w, h = skin_rect(7)
+    x, y, w, h = skin_rect("DownsamplerSwitch")
     cv.set_clip((x, y, w, h))
     round_rect(cv, x + 1, y + 3, w - 2, h - 6, 2, hexc("646d7d"))
     round_rect(cv, x + 1, y + 3, w - 2, h - 7, 2, hexc("15181d"))
@@ -542,13 +589,13 @@ def downsampler_switch(cv, lit):
 
 
 def gain_track(cv, lit):
-    x, y, w, h = skin_rect(41)
+    x, y, w, h = skin_rect("GainTrack")
     cv.set_clip((x, y, w, h))
     # Tick marks every 9 rows from the top knob row to the bottom one, longer at
-    # x4 (top), x1 (middle, knob offset 54) and x0 (bottom).
+    # x4 (top), x1 (middle, KNOB_UNITY) and x0 (bottom).
     ticks = []
     for i in range(13):
-        ty = y + 1 + round(i * 108 / 12)
+        ty = y + 1 + round(i * KNOB_TRAVEL / 12)
         major = i in (0, 6, 12)
         length = 4 if major else 2
         ticks += [(x + dx, ty) for dx in range(length)]
@@ -606,7 +653,7 @@ def draw_skin(lit):
     # Presets: the keys, their group and caption.
     recessed_area(cv, 127, 1, 113, 48, 4)
     for i, d in enumerate("1234567890"):
-        preset_button(cv, 11 + i, d, lit)
+        preset_button(cv, "Preset%d" % (i + 1), d, lit)
     draw_text_centred(cv, 182, 51, "PRESETS", CAPTION, hexc("15181d"))
 
     # Grille between the presets and the gain track.
@@ -616,34 +663,35 @@ def draw_skin(lit):
     draw_text_centred(cv, 226, 62, "GAIN", CAPTION, hexc("15181d"))
     recessed_area(cv, 216, 70, 22, 119, 3)
     gain_track(cv, lit)
-    for label, knob in (("X4", 0), ("X1", 54), ("X0", 108)):
-        draw_text(cv, 203, 73 + knob + 2 - 3, label, CAPTION_DIM)
+    for label, knob in (("X4", 0), ("X1", KNOB_UNITY), ("X0", KNOB_TRAVEL)):
+        draw_text(cv, 203, KNOB_TOP - SKIN_TOP + knob + 2 - 3, label, CAPTION_DIM)
 
     # Effects.
     draw_text_centred(cv, 106, 110, "EFFECTS", CAPTION, hexc("15181d"))
     recessed_area(cv, 22, 117, 170, 26, 4)
-    for bid, label in ((3, "ECHO"), (6, "FLNG"), (8, "SLCR"), (5, "RVRS")):
-        effect_button(cv, bid, label, lit)
+    for button, label in (("Echo", "ECHO"), ("Flanger", "FLNG"), ("Slicer", "SLCR"),
+                          ("Reverse", "RVRS")):
+        effect_button(cv, button, label, lit)
 
     # Slicer steps, with beat marks under every fourth dot.
     recessed_area(cv, 22, 151, 170, 29, 4)
     for k in range(1, 17):
         step_dot(cv, k, lit)
     for k in range(1, 17):
-        sx = 27 + 10 * (k - 1) + 5
-        cv.fill(sx, 167, 1, 2 if (k - 1) % 4 == 0 else 1, CAPTION_DIM)
+        x, y, w, h = skin_rect("Step%d" % k)
+        cv.fill(x + 5, y + h + 1, 1, 2 if (k - 1) % 4 == 0 else 1, CAPTION_DIM)
     draw_text(cv, 26, 171, "SLICER", CAPTION, hexc("15181d"))
     draw_text(cv, 171, 171, "16", CAPTION_DIM)
 
     # Delay and downsampler.
     draw_text(cv, 15, 182, "DELAY CONTROL", CAPTION, hexc("15181d"))
-    readout_box(cv, 16, 194)
-    plus_minus(cv, 39, True, lit)
-    plus_minus(cv, 40, False, lit)
+    readout_box(cv, DELAY_READOUT)
+    plus_minus(cv, "DelayUp", True, lit)
+    plus_minus(cv, "DelayDown", False, lit)
     draw_text(cv, 15, 212, "DOWNSAMPLER", CAPTION, hexc("15181d"))
-    readout_box(cv, 16, 224)
-    plus_minus(cv, 37, True, lit)
-    plus_minus(cv, 38, False, lit)
+    readout_box(cv, DOWNSAMPLER_READOUT)
+    plus_minus(cv, "DownsamplerUp", True, lit)
+    plus_minus(cv, "DownsamplerDown", False, lit)
     # Arrow from the downsampler keys to its switch.
     for i in range(11):
         cv.blend(107 + i, 230, CAPTION)
@@ -655,25 +703,22 @@ def draw_skin(lit):
 
     # Output keys.
     recessed_area(cv, 186, 193, 52, 50, 4)
-    square_button(cv, 2, "speaker", lit)
-    square_button(cv, 4, "headphones", lit)
-    square_button(cv, 9, "floppy", lit)
-    square_button(cv, 1, "power", lit)
+    square_button(cv, "Mute", "speaker", lit)
+    square_button(cv, "Bypass", "headphones", lit)
+    square_button(cv, "Save", "floppy", lit)
+    square_button(cv, "Power", "power", lit)
 
     logo_band(cv, lit)
     return cv
 
 
 def draw_display_strip():
-    cv = Canvas(144, 24, LCD_BG)
-    # The panel addresses these cells by their place in this list (StripCell in
-    # src/panel/panel_images.h): keep the two in the same order.
-    cells = ["OFF", "X2", "X4", "X8", "2S", "1/4S", "1/2S", "1S"]
-    for i, label in enumerate(cells):
-        cx, cy = 36 * (i % 4), 12 * (i // 4)
-        rect = (cx, cy, 36, 12)
+    cv = Canvas(STRIP_W, STRIP_H, LCD_BG)
+    for i, label in enumerate(STRIP_CELLS):
+        cx, cy = strip_cell(i)
+        rect = (cx, cy, STRIP_CELL_W, STRIP_CELL_H)
         cv.set_clip(rect)
-        tx = cx + (36 - text_width(label)) // 2
+        tx = cx + (STRIP_CELL_W - text_width(label)) // 2
         pts = [(tx + dx, cy + 3 + dy) for dx, dy in glyph_mask(label)]
         glow(cv, pts, rect, AMBER, 0.45, 1.3)
         for px, py in pts:
@@ -685,10 +730,10 @@ def draw_display_strip():
 def draw_knob():
     # Rows top to bottom: highlight, the light middle line, body, shadow.
     rows = [hexc("a9afb9"), hexc("f4f6f9"), hexc("7c838f"), hexc("3e434c")]
-    cv = Canvas(16, 4)
+    cv = Canvas(KNOB_W, KNOB_H)
     for y, c in enumerate(rows):
-        for x in range(16):
-            edge = 0.75 if x in (0, 15) else 1.0
+        for x in range(KNOB_W):
+            edge = 0.75 if x in (0, KNOB_W - 1) else 1.0
             cv.blend(x, y, tuple(v * edge for v in c))
     return cv
 
@@ -821,9 +866,87 @@ def write_png_rgba(path, cv, alpha):
         f.write(png)
 
 
+def geometry_header():
+    """The geometry section as C++, for the program: panel_geometry.h."""
+    def rect(r):
+        return "{%d, %d, %d, %d}" % r
+
+    def commented(entries):
+        """One entry a line, the comments lined up as clang-format lines them."""
+        width = max(len(code) for code, _ in entries)
+        return ["    %s,%s  // %s" % (code, " " * (width - len(code)), note) for code, note in entries]
+
+    cells = [('{"%s", %d, %d}' % ((label,) + strip_cell(i)), "cell %d" % i)
+             for i, label in enumerate(STRIP_CELLS)]
+    lines = [
+        "// Generated by assets/generate_assets.py; do not edit;",
+        "// rebuild with python3 assets/generate_assets.py",
+        "//",
+        "// The panel's geometry as the artwork beside this file is drawn: the window",
+        "// and the skin, the hot rectangles, the gain knob, the readouts and the areas",
+        "// drawn again as one. Window coordinates, y counted from the window's top row.",
+        "#pragma once",
+        "",
+        "#include <cstdint>",
+        "",
+        "struct PanelRect {",
+        "  std::int32_t x;",
+        "  std::int32_t y;",
+        "  std::int32_t w;",
+        "  std::int32_t h;",
+        "};",
+        "",
+        "// The window, and the skin shown in it from row kHiddenTopRows down; the",
+        "// rows above lie under the target's task bar and no desktop shows them.",
+        "constexpr int kWindowWidth = %d;" % WINDOW_W,
+        "constexpr int kWindowHeight = %d;" % WINDOW_H,
+        "constexpr int kHiddenTopRows = %d;" % SKIN_TOP,
+        "constexpr int kSkinWidth = %d;" % SKIN_W,
+        "constexpr int kSkinHeight = %d;" % SKIN_H,
+        "",
+        "// The hot rectangles: entry i belongs to button id i + 1.",
+        "constexpr int kButtonCount = %d;" % len(BUTTONS),
+        "inline constexpr PanelRect buttonTable[kButtonCount] = {",
+    ] + commented([(rect(r), name) for name, r in BUTTONS]) + [
+        "};",
+        "",
+        "// The gain knob: its left column, its top row at gainKnob 0, and the",
+        "// gainKnob of x1 and of x0 (x4 is 0).",
+        "constexpr std::int32_t kKnobX = %d;" % KNOB_X,
+        "constexpr std::int32_t kKnobTop = %d;" % KNOB_TOP,
+        "constexpr std::int32_t kKnobUnityRow = %d;" % KNOB_UNITY,
+        "constexpr std::int32_t kKnobTravel = %d;" % KNOB_TRAVEL,
+        "constexpr std::int32_t kKnobWidth = %d;" % KNOB_W,
+        "constexpr std::int32_t kKnobHeight = %d;" % KNOB_H,
+        "",
+        "// The display strip's cells in the order drawn, each with its lettering and",
+        "// its top-left corner in the strip, and where each readout shows a cell.",
+        "struct StripCellPlace {",
+        "  const char* lettering;",
+        "  std::int32_t x;",
+        "  std::int32_t y;",
+        "};",
+        "constexpr int kStripCellWidth = %d;" % STRIP_CELL_W,
+        "constexpr int kStripCellHeight = %d;" % STRIP_CELL_H,
+        "constexpr int kStripCellCount = %d;" % len(STRIP_CELLS),
+        "inline constexpr StripCellPlace kStripCells[kStripCellCount] = {",
+    ] + commented(cells) + [
+        "};",
+        "constexpr int kDelayDisplayX = %d, kDelayDisplayY = %d;" % DELAY_READOUT,
+        "constexpr int kDownsamplerDisplayX = %d, kDownsamplerDisplayY = %d;" % DOWNSAMPLER_READOUT,
+        "",
+        "// Areas drawn again from the skin as one: the preset keys, the slicer steps,",
+        "// the gain track with the knob.",
+        "constexpr PanelRect kPresetArea%s;" % rect(PRESET_AREA),
+        "constexpr PanelRect kSlicerRow%s;" % rect(SLICER_ROW),
+        "constexpr PanelRect kKnobTrack%s;" % rect(KNOB_TRACK),
+    ]
+    return "\n".join(lines) + "\n"
+
+
 def control_pixels():
     inside = set()
-    for x, y, w, h in (skin_rect(i) for i in range(1, 42)):
+    for x, y, w, h in (skin_rect(name) for name, _ in BUTTONS):
         for yy in range(max(0, y), min(SKIN_H, y + h)):
             for xx in range(max(0, x), min(SKIN_W, x + w)):
                 inside.add((xx, yy))
@@ -854,6 +977,9 @@ def main():
         ipal, (iidx,) = quantise([icon])
         write_8bit(os.path.join(out, "icon%d.bmp" % size), icon, ipal, iidx)
         write_png_rgba(os.path.join(out, "icon%d.png" % size), icon, alpha)
+
+    with open(os.path.join(out, "panel_geometry.h"), "w") as f:
+        f.write(geometry_header())
 
 
 if __name__ == "__main__":

@@ -2,14 +2,16 @@
 # when anything outside platform/ includes SDL. Run as
 #   cmake -DROOT=<source dir> -P cmake/check_layers.cmake
 
-# folder (below ROOT) | the project folders its files may include from
+# folder (below ROOT) | the project folders its files may include from. The
+# generated geometry in assets/ is data below every room.
 set(rooms
+  "assets|assets"
   "src/state|state"
   "src/audio|audio state platform"
   "src/presets|presets state platform"
-  "src/panel|panel presets state platform"
+  "src/panel|panel presets state platform assets"
   "src/app|app panel audio presets state platform"
-  "src/platform|platform"
+  "src/platform|platform assets"
   "tools/render|render audio presets state platform")
 
 set(faults "")
@@ -25,7 +27,7 @@ foreach(room ${rooms})
       if(line MATCHES "[<\"/]SDL[A-Za-z0-9_]*\\.h[>\"]" AND NOT folder STREQUAL "src/platform")
         list(APPEND faults "${file}: SDL outside the platform layer: ${line}")
       endif()
-      if(line MATCHES "\"([a-z_]+)/[A-Za-z0-9_]+\\.h\"")
+      if(line MATCHES "\"([a-z_]+)/[A-Za-z0-9_/]+\\.h\"")
         list(FIND allowed "${CMAKE_MATCH_1}" at)
         if(at EQUAL -1)
           list(APPEND faults "${file}: includes from ${CMAKE_MATCH_1}/: ${line}")

@@ -93,10 +93,9 @@ STAGE_LOOP void echo(const std::int16_t* in, const std::int16_t* rev, std::int16
 
 // A comb averages each touched sample with its buffer entry and keeps the result
 // in both, touching the block at several offsets per entry before the next one.
-// At 48000 and 44100 Hz the comb buffers are longer than those offsets leave
-// room for; there each comb is bounded to the entries that fit before the
-// block's end (n - h for the long comb, n - h - q for the short one), so no touch
-// ever leaves the block.
+// The profile sizes each comb to the entries that fit before the block's end
+// (n - h for the long comb, n - h - q for the short one); the bound below holds
+// that even for a profile that said more, so no touch ever leaves the block.
 STAGE_LOOP void longComb(std::int16_t* out, Geometry g) {
   const std::int32_t length = std::min(audioProfile.flangerLongSamples, g.n - g.h);
   std::int16_t* c = flangerLong;

@@ -10,8 +10,6 @@ extern std::int32_t reverseWriteSlot;  // slot the next block is captured into, 
 extern std::int32_t reverseReadSlot;   // slot the next block reads, 0 ... 8
 extern std::int32_t slicerStep;        // step gating the next block's first quarter, even
 
-constexpr int kReverseSlots = 9;
-
 // One value for each position, fields as above.
 struct EffectsChainPositions {
   std::uint32_t delayWritePos;

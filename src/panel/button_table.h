@@ -3,15 +3,13 @@
 
 #include <cstdint>
 
-// A hot rectangle in window coordinates (y includes the 26 rows above the skin).
-struct ButtonRect {
-  std::int32_t x;
-  std::int32_t y;
-  std::int32_t w;
-  std::int32_t h;
-};
+// buttonTable, the kButtonCount hot rectangles, comes with the artwork: entry i
+// holds the rectangle of button id i + 1.
+#include "assets/panel_geometry.h"
 
-constexpr int kButtonCount = 41;
+// A hot rectangle in window coordinates (y includes the kHiddenTopRows above
+// the skin).
+using ButtonRect = PanelRect;
 
 // Button ids: the position in buttonTable counted from 1; 0 is no button.
 enum ButtonId : std::int32_t {
@@ -36,9 +34,7 @@ enum ButtonId : std::int32_t {
   DelayDown = 40,
   GainTrack = 41,
 };
-
-// Entry i holds the rectangle of button id i + 1.
-extern const ButtonRect buttonTable[kButtonCount];
+static_assert(GainTrack == kButtonCount);
 
 // The id of the control under window position (x, y), or 0. A position must lie
 // strictly inside a rectangle (the left and top border pixels and x + w, y + h

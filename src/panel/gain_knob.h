@@ -5,15 +5,13 @@
 
 #include <cstdint>
 
-constexpr std::int32_t kKnobX = 219;       // window column of the knob's left edge
-constexpr std::int32_t kKnobTop = 99;      // window row of the knob's top at gainKnob 0
-constexpr std::int32_t kKnobTravel = 108;  // the lowest gainKnob, x0
+// kKnobX, kKnobTop (the knob at gainKnob 0), kKnobUnityRow (x1) and kKnobTravel
+// (x0, the lowest gainKnob) come with the artwork.
+#include "assets/panel_geometry.h"
+
 // The highest row the pen and the keys move the knob to; only start-up places it
 // on row 0 (x4), from a stored gain of 4.
 constexpr std::int32_t kKnobFirstRow = 1;
-constexpr std::int32_t kKnobUnityRow = 54;  // gainKnob of x1
-constexpr std::int32_t kKnobWidth = 16;
-constexpr std::int32_t kKnobHeight = 4;
 
 // Places the knob for the loaded gain, once, at start-up.
 void gainToKnob();

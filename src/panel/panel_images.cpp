@@ -1,7 +1,6 @@
 #include "panel/panel_images.h"
 
 #include <cstddef>
-#include <cstring>
 
 extern const unsigned char skinOffBmp[];
 extern const std::size_t skinOffBmpSize;
@@ -17,12 +16,6 @@ extern const unsigned char icon16Bmp[];
 extern const std::size_t icon16BmpSize;
 
 namespace {
-
-// The cells in the order assets/generate_assets.py draws them, four a row.
-constexpr StripCell kStripCells[] = {
-    {"OFF", 0, 0}, {"X2", 36, 0},    {"X4", 72, 0},    {"X8", 108, 0},
-    {"2S", 0, 12}, {"1/4S", 36, 12}, {"1/2S", 72, 12}, {"1S", 108, 12},
-};
 
 std::uint32_t readU32(const unsigned char* p) {
   return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
@@ -86,11 +79,4 @@ std::uint32_t storedImagePixel(const StoredImage& image, std::int32_t x, std::in
   if (image.bitsPerPixel == 8) return readU32(image.palette + 4 * row[x]) & 0xFFFFFF;
   const std::uint8_t* p = row + 3 * x;
   return (static_cast<std::uint32_t>(p[2]) << 16) | (p[1] << 8) | p[0];
-}
-
-const StripCell* findStripCell(const char* lettering) {
-  if (lettering == nullptr) return nullptr;
-  for (const StripCell& cell : kStripCells)
-    if (std::strcmp(cell.lettering, lettering) == 0) return &cell;
-  return nullptr;
 }

@@ -4,6 +4,9 @@
 #pragma once
 
 #include <cstdint>
+#include <string_view>
+
+#include "assets/panel_geometry.h"
 
 enum StoredImageId : std::int32_t {
   SkinOffImage,       // 240 x 271, 8 bits per pixel: the panel, every control unlit
@@ -15,21 +18,16 @@ enum StoredImageId : std::int32_t {
   StoredImageCount
 };
 
-constexpr int kSkinWidth = 240;
-constexpr int kSkinHeight = 271;
-// The skin's row 0 is window row kHiddenTopRows (platform/window.h): the panel
-// starts on the first row the desktop shows.
+// The skin's row 0 is window row kHiddenTopRows: the panel starts on the first
+// row the desktop shows.
 
-// A readout cell of the display strip, 36 x 12, and the lettering drawn in it.
-struct StripCell {
-  const char* lettering;
-  std::int32_t x, y;  // its top-left corner in the strip
-};
-constexpr int kStripCellWidth = 36;
-constexpr int kStripCellHeight = 12;
-
-// The cell drawn with `lettering`, or null when the strip has none.
-const StripCell* findStripCell(const char* lettering);
+// The strip's cell drawn with `lettering` (kStripCells), or null when it has none.
+constexpr const StripCellPlace* findStripCell(const char* lettering) {
+  if (lettering == nullptr) return nullptr;
+  for (const StripCellPlace& cell : kStripCells)
+    if (std::string_view(cell.lettering) == lettering) return &cell;
+  return nullptr;
+}
 
 struct StoredImage {
   std::int32_t width;         // pixels; 0 for an unknown id

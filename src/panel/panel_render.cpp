@@ -21,16 +21,6 @@ std::uint8_t* displayStripHeader = nullptr;
 
 namespace {
 
-constexpr int kDelayDisplayX = 16, kDelayDisplayY = 220;
-constexpr int kDownsamplerDisplayX = 16, kDownsamplerDisplayY = 250;
-
-struct Rect {
-  std::int32_t x, y, w, h;
-};
-constexpr Rect kPresetArea{129, 30, 115, 42};
-constexpr Rect kSlicerRow{10, 180, 180, 27};
-constexpr Rect kKnobTrack{217, 90, 20, 130};
-
 void putU32(std::uint8_t* p, std::uint32_t v) {
   p[0] = v, p[1] = v >> 8, p[2] = v >> 16, p[3] = v >> 24;
 }
@@ -76,14 +66,14 @@ Picture* buildSkin(std::int32_t lit) {
                   : buildPicture(skinOffHeader, SkinOffImage);
 }
 
-// A rectangle of the skin shown at window (x, y) comes from skin (x, y - 26).
-void copySkin(const Picture* skin, const Rect& r) {
+// A rectangle of the skin shown at window (x, y) comes from skin
+// (x, y - kHiddenTopRows).
+void copySkin(const Picture* skin, const PanelRect& r) {
   copyPictureToWindow(skin, r.x, r.y, r.w, r.h, r.x, r.y - kHiddenTopRows);
 }
 
 void copyButton(const Picture* skin, std::int32_t id) {
-  const ButtonRect& b = buttonTable[id - 1];
-  copySkin(skin, Rect{b.x, b.y, b.w, b.h});
+  copySkin(skin, buttonTable[id - 1]);
 }
 
 // The current preset's button. A preset index outside 0 to 9 has no button, so
@@ -103,9 +93,17 @@ void copyLitSteps(const Picture* skin) {
 // setting may not hold has no lettering and leaves the readout as it was.
 void copyReadout(const Picture* strip, std::int32_t x, std::int32_t y,
                  std::span<const SettingValue> values, std::int32_t value) {
-  if (const StripCell* cell = findStripCell(settingLettering(values, value)))
+  if (const StripCellPlace* cell = findStripCell(settingLettering(values, value)))
     copyPictureToWindow(strip, x, y, kStripCellWidth, kStripCellHeight, cell->x, cell->y);
 }
+
+constexpr bool everyValueHasACell(std::span<const SettingValue> values) {
+  for (const SettingValue& v : values)
+    if (findStripCell(v.lettering) == nullptr) return false;
+  return true;
+}
+static_assert(everyValueHasACell(kEchoValues) && everyValueHasACell(kDownsampleValues),
+              "the display strip letters every delay and downsampler value");
 
 // The switches drawLitControls lights, in button order: each by its setting,
 // at 1, or for the echo at any delay and the downsampler at a factor above 0.
@@ -199,7 +197,7 @@ void redrawPanel() {
   Picture* skin = buildSkin(0);
   // Skin rows 0 to 268 fill the window down to its last row; 269 and 270 are
   // never shown.
-  copyPictureToWindow(skin, 0, kHiddenTopRows, kSkinWidth, kWindowHeight - kHiddenTopRows, 0, 0);
+  copyPictureToWindow(skin, 0, kHiddenTopRows, kSkinWidth, kClientHeight, 0, 0);
   deletePicture(skin);
   presentSurface();
   drawLitControls();

@@ -1,11 +1,11 @@
-// The window surface: the 240 x 295 frame of RGB pixels that every drawing
-// operation copies into. The window backend shows it; tests read it.
+// The window surface: the kWindowWidth x kWindowHeight frame of RGB pixels
+// that every drawing operation copies into. The window backend shows it; tests
+// read it.
 #pragma once
 
 #include <cstdint>
 
-constexpr int kWindowWidth = 240;
-constexpr int kWindowHeight = 295;
+#include "assets/panel_geometry.h"
 
 // Pixels as 0x00RRGGBB, row 0 at the top. Touched only on the window thread.
 extern std::uint32_t windowSurface[kWindowHeight][kWindowWidth];

@@ -1,15 +1,16 @@
 // Window and messages: one panel window with a procedure that receives every
 // message addressed to it, a blocking message queue, and a modal message box.
 //
-// The window is 240 x 295 window pixels; its client area on the desktop shows
-// window rows 26 ... 294 (the rows above lie under the handheld's task bar and
-// are never drawn), scaled up by a whole factor. Pen positions come back in
-// window coordinates. All of this runs on the window thread, except
-// postMessage and postQuitMessage, which any thread may call.
+// The window is kWindowWidth x kWindowHeight window pixels; its client area on
+// the desktop shows the window rows from kHiddenTopRows down (the rows above lie
+// under the handheld's task bar and are never drawn), scaled up by a whole factor. Pen positions
+// come back in window coordinates. All of this runs on the window thread, except postMessage and
+// postQuitMessage, which any thread may call.
 #pragma once
 
 #include <cstdint>
 
+#include "assets/panel_geometry.h"
 #include "platform/pen_position.h"
 
 // Message numbers, as the window procedure knows them.
@@ -46,9 +47,8 @@ constexpr std::uint32_t keyModifiersOf(std::uint32_t word) {
   return word >> 16;
 }
 
-// Rows of the window that lie above the desktop client area.
-constexpr int kHiddenTopRows = 26;
-constexpr int kClientHeight = 295 - kHiddenTopRows;
+// Rows of the desktop client area; the kHiddenTopRows above it are not shown.
+constexpr int kClientHeight = kWindowHeight - kHiddenTopRows;
 
 struct WindowRecord;
 using WindowHandle = WindowRecord*;

@@ -4,16 +4,21 @@
 
 #include <cstdint>
 
+// What the chain keeps, in blocks: the longest echo and the reverse history's slots.
+constexpr std::int32_t kLongestEchoBlocks = 8;
+constexpr std::int32_t kReverseSlots = 9;
+
+// The first five fields are chosen; the buffer sizes follow from the block.
 struct AudioProfile {
   std::int32_t sampleRate;           // samples per second, one channel
   std::int32_t channels;             // always 1
   std::int32_t bitsPerSample;        // always 16, signed little-endian
   std::int32_t blockSamples;         // samples per block buffer and per chain run
   std::int32_t blockByteFactor;      // bytes exchanged per block = factor * blockSamples
-  std::int32_t delayBufferBytes;     // echo delay line, 32-bit entries
-  std::int32_t reverseBufferBytes;   // reverse history, 16-bit entries, nine block slots
-  std::int32_t flangerLongSamples;   // long comb length
-  std::int32_t flangerShortSamples;  // short comb length
+  std::int32_t delayBufferBytes;     // echo delay line, kLongestEchoBlocks blocks of 32-bit entries
+  std::int32_t reverseBufferBytes;   // reverse history, kReverseSlots blocks of 16-bit entries
+  std::int32_t flangerLongSamples;   // long comb length, blockSamples - half a block
+  std::int32_t flangerShortSamples;  // short comb length, that less a quarter block
 };
 
 constexpr int kAudioProfileCount = 3;
