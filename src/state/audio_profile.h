@@ -4,8 +4,10 @@
 
 #include <cstdint>
 
+#include "state/settings_table.h"
+
 // What the chain keeps, in blocks: the longest echo and the reverse history's slots.
-constexpr std::int32_t kLongestEchoBlocks = 8;
+constexpr std::int32_t kLongestEchoBlocks = largestSettingValue(kEchoValues);
 constexpr std::int32_t kReverseSlots = 9;
 
 // The first five fields are chosen; the buffer sizes follow from the block.

@@ -68,6 +68,13 @@ struct GainRange {
 };
 inline constexpr GainRange kGainRange = {0.0f, 4.0f, 1.0f};
 
+constexpr std::int32_t largestSettingValue(std::span<const SettingValue> values) {
+  std::int32_t largest = values.front().value;
+  for (const SettingValue& v : values)
+    if (v.value > largest) largest = v.value;
+  return largest;
+}
+
 // Whether `value` is one the setting may hold.
 bool isSettingValue(std::span<const SettingValue> values, std::int32_t value);
 
