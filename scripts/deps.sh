@@ -1,20 +1,46 @@
 #!/usr/bin/env bash
-# Installs the Debian packages that building, running and testing need, when
-# any of them is missing. Runs apt-get only if something must be installed.
+# Installs the Debian packages that one level of work needs, when any is missing:
+#
+#   scripts/deps.sh run     the shared libraries the programs load
+#   scripts/deps.sh build   run's, and the compiler, CMake, Ninja, pkg-config and
+#                           the -dev packages                  (scripts/run.sh)
+#   scripts/deps.sh test    build's, and what the tests, the fuzzer and the
+#                           measurements use                   (scripts/test.sh)
+#
+# Without a word: test, everything. Runs apt-get (after apt-get update) only if
+# something must be installed, through sudo when not root.
 set -euo pipefail
 
-packages=(
+# SDL opens PipeWire's client library itself when it picks its PipeWire backend,
+# so libpipewire-0.3-0 is listed although the programs do not link it.
+run=(libsdl2-2.0-0 libsndfile1 libpipewire-0.3-0)
+build=(
   cmake ninja-build g++ pkg-config
-  libsdl2-dev libsndfile1-dev
+  libsdl2-dev libsndfile1-dev libpipewire-0.3-dev
+)
+test=(
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
   xvfb xdotool x11-utils imagemagick sox espeak-ng
   pipewire pipewire-pulse wireplumber pulseaudio-utils dbus
+  python3
 )
 
+case "${1:-test}" in
+  run) packages=("${run[@]}") ;;
+  build) packages=("${run[@]}" "${build[@]}") ;;
+  test) packages=("${run[@]}" "${build[@]}" "${test[@]}") ;;
+  *) echo "usage: scripts/deps.sh [run|build|test]" >&2; exit 2 ;;
+esac
+
+# One dpkg-query for all of them; a package it does not know prints nothing.
+declare -A installed=()
+while read -r status name; do
+  [ "$status" = ii ] && installed[$name]=1
+done < <(dpkg-query -W -f='${db:Status-Abbrev} ${Package}\n' "${packages[@]}" 2>/dev/null || true)
 missing=()
 for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+  [ -n "${installed[$p]:-}" ] || missing+=("$p")
 done
 [ ${#missing[@]} -eq 0 ] && exit 0
 
@@ -22,4 +48,5 @@ echo "Installing: ${missing[*]}"
 sudo=""
 [ "$(id -u)" -ne 0 ] && sudo="sudo"
 $sudo apt-get update -qq
-DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}" >/dev/null
+# env: sudo would drop a variable set in front of it.
+$sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >/dev/null

@@ -11,6 +11,7 @@ seconds=${1:-30}
 case "$seconds" in
   '' | *[!0-9]*) echo "usage: scripts/fuzz.sh [SECONDS]" >&2; exit 2 ;;
 esac
+scripts/deps.sh test  # clang and its fuzzer runtime
 
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz --target preset_file_fuzz -j "$(nproc)"

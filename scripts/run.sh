@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Builds the release configuration and starts Zephyrix.
+# Builds the zephyrix program alone (the run preset: optimised, without the tests
+# and benchmarks) and starts it; arguments go to the program.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/deps.sh
-cmake --preset release >/dev/null
-cmake --build --preset release -j "$(nproc)"
-exec build/release/src/app/zephyrix "$@"
+scripts/deps.sh build
+cmake --preset run >/dev/null
+cmake --build --preset run --target zephyrix -j "$(nproc)"
+exec build/run/src/app/zephyrix "$@"

@@ -3,7 +3,7 @@
 # threaded tests under ThreadSanitizer, then a short fuzz run of the preset loader.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/deps.sh
+scripts/deps.sh test
 
 jobs=$(nproc)
 suite() {

@@ -8,6 +8,7 @@
 # the drain pauses (2 x 2 x 500 ms) + 100 ms.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
+scripts/deps.sh test  # Xvfb, xdotool, and the benchmark library for app_bench
 cmake --preset release >/dev/null
 cmake --build --preset release -j 2 --target zephyrix app_bench >/dev/null
 root=$PWD

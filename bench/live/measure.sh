@@ -37,6 +37,7 @@ seconds=${2:-60}
 case "$rounds$seconds" in
   '' | *[!0-9]*) echo "usage: $0 [--build DIR] [--driver NAME] [ROUNDS [SECONDS]]" >&2; exit 2 ;;
 esac
+scripts/deps.sh test  # the sound server, its pactl and parecord, Xvfb and xdotool
 if [ -z "$build" ]; then
   cmake --preset release >/dev/null
   cmake --build --preset release -j 2 --target zephyrix live_signal >/dev/null

@@ -24,6 +24,7 @@ if [ $# -gt 0 ] && [[ "$1" == pink || "$1" == speech ]]; then case=$1; shift; fi
 runs=${1:-5}
 case "$runs" in '' | *[!0-9]* | 0) usage ;; esac
 [ $# -le 1 ] || usage
+scripts/deps.sh test  # sox and espeak-ng
 
 render=${ZEPHYRIX_RENDER:-build/release/tools/render/zephyrix-render}
 if [ ! -x "$render" ]; then
