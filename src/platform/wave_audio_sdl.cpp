@@ -127,14 +127,14 @@ int countDevices(int isCapture) {
   return n < 0 ? 1 : n;
 }
 
-SDL_AudioSpec specFor(const WaveFormat* f, SDL_AudioCallback callback) {
-  SDL_AudioSpec spec{};
-  spec.freq = static_cast<int>(f->samplesPerSecond);
-  spec.format = f->bitsPerSample == 8 ? AUDIO_U8 : AUDIO_S16LSB;
-  spec.channels = static_cast<Uint8>(f->channels);
-  spec.samples = static_cast<Uint16>(sdlBufferFrames(f->samplesPerSecond));
-  spec.callback = callback;
-  return spec;
+SDL_AudioSpec sdlFormatFor(const WaveFormat* f, SDL_AudioCallback callback) {
+  SDL_AudioSpec sdlFormat{};
+  sdlFormat.freq = static_cast<int>(f->samplesPerSecond);
+  sdlFormat.format = f->bitsPerSample == 8 ? AUDIO_U8 : AUDIO_S16LSB;
+  sdlFormat.channels = static_cast<Uint8>(f->channels);
+  sdlFormat.samples = static_cast<Uint16>(sdlBufferFrames(f->samplesPerSecond));
+  sdlFormat.callback = callback;
+  return sdlFormat;
 }
 
 // How long a finished playback report may wait for capture: three quarters of
@@ -164,7 +164,8 @@ bool playbackReportDue() {
 // Reports every finished playback descriptor that is due, in order.
 // Either audio thread may report; a thread that finds the other one reporting
 // waits for it, which costs at most one run of the chain (a few microseconds
-// a block, against the 16 ms of audio SDL asks for at a time).
+// a block, against the 32 ms of audio SDL asks for at a time at 32000 Hz; see
+// sdlBufferFrames).
 void reportPlayback() {
   std::lock_guard reporting(playbackReportLock);
   for (;;) {
@@ -261,10 +262,10 @@ int sdlCountCapture() {
 int sdlQueryPlayback(const WaveFormat* format) {
   if (!isPlayableFormat(format)) return kWaveBadFormat;
   if (countDevices(0) <= 0) return kWaveBadDevice;
-  SDL_AudioSpec want = specFor(format, nullptr);
-  SDL_AudioSpec have{};
+  SDL_AudioSpec wanted = sdlFormatFor(format, nullptr);
+  SDL_AudioSpec obtained{};
   const SDL_AudioDeviceID id =
-      SDL_OpenAudioDevice(nameOrDefault(chosenPlayback), 0, &want, &have, 0);
+      SDL_OpenAudioDevice(nameOrDefault(chosenPlayback), 0, &wanted, &obtained, 0);
   if (id == 0) return kWaveBadFormat;
   SDL_CloseAudioDevice(id);
   return kWaveOk;
@@ -273,7 +274,7 @@ int sdlQueryPlayback(const WaveFormat* format) {
 // --- Devices the system takes away -----------------------------------------
 //
 // When a device goes (unplugged, its server module unloaded) SDL stops calling
-// it and marks it stopped. A watchdog looks a few times a second and opens the
+// it and marks it stopped. A watchdog looks ten times a second and opens the
 // device again by the same name (for the default device, whatever the default
 // is now) with the same format; the descriptors stay queued and the stream
 // goes on where it was, never knowing.
@@ -333,10 +334,10 @@ void reviveIfLost(SdlDevice& d) {
     std::lock_guard lock(stateLock);
     d.id = 0;
   }
-  SDL_AudioSpec want = specFor(&format, d.pump);
-  SDL_AudioSpec have{};
+  SDL_AudioSpec wanted = sdlFormatFor(&format, d.pump);
+  SDL_AudioSpec obtained{};
   const SDL_AudioDeviceID fresh =
-      SDL_OpenAudioDevice(name.empty() ? nullptr : name.c_str(), d.isCapture, &want, &have, 0);
+      SDL_OpenAudioDevice(nameOrDefault(name), d.isCapture, &wanted, &obtained, 0);
   if (fresh == 0) return;  // no device yet: the next look tries again
   {
     std::lock_guard lock(stateLock);
@@ -384,9 +385,9 @@ int openDevice(SdlDevice& d, const char* name, int isCapture, WaveDevice* handle
     std::lock_guard lock(stateLock);
     if (d.open) return kWaveAllocated;
   }
-  SDL_AudioSpec want = specFor(format, pump);
-  SDL_AudioSpec have{};
-  const SDL_AudioDeviceID id = SDL_OpenAudioDevice(name, isCapture, &want, &have, 0);
+  SDL_AudioSpec wanted = sdlFormatFor(format, pump);
+  SDL_AudioSpec obtained{};
+  const SDL_AudioDeviceID id = SDL_OpenAudioDevice(name, isCapture, &wanted, &obtained, 0);
   if (id == 0) return kWaveError;
   Notice notice;
   {
@@ -500,7 +501,7 @@ int closeDevice(WaveDevice handle, SdlDevice& d, std::uint32_t closeMessage) {
   // A playback report may be running on the capture thread; wait it out. Later
   // ones see `closing` and stop.
   { std::lock_guard barrier(playbackReportLock); }
-  // No callback runs once this returns.
+  // Once this returns no callback touches a descriptor (see closeSdlDevice).
   if (id != 0) closeSdlDevice(id);
   Notice notice;
   bool anyOpen = false;

@@ -1,5 +1,5 @@
-// Settings of the SDL wave-audio backend (platform/wave_audio.h) beyond the
-// common operations.
+// Settings and device lists of the SDL wave-audio backend (platform/wave_audio.h)
+// beyond the common operations.
 #pragma once
 
 #include <cstdint>
@@ -23,7 +23,8 @@ void setSdlPlaybackFollowsCapture(bool follows);
 int sdlDeviceCount(int isCapture);
 const char* sdlDeviceName(int isCapture, int index);
 
-// Opens these devices, by their exact listed names, in place of the defaults:
-// the playback name for the format query and for playback, the capture name for
-// capture device 0. Null or empty keeps the default. The names are copied.
+// Chooses the devices that later opens use, by their exact listed names, in
+// place of the defaults: the playback name for the format query and for
+// playback, the capture name for capture device 0. Null or empty keeps the
+// default. The names are copied.
 void chooseSdlDevices(const char* captureName, const char* playbackName);
