@@ -17,6 +17,7 @@
 #include <thread>
 
 #include "platform/wave_audio.h"
+#include "platform/wave_audio_sdl_testing.h"
 #include "platform/wave_queue.h"
 
 namespace {
@@ -65,6 +66,9 @@ const char* nameOrDefault(const std::string& name) {
   return name.empty() ? nullptr : name.c_str();
 }
 std::atomic<bool> playbackFollowsCapture{true};
+// Guarded by stateLock, for sdlPlaybackReportsOnDeadline and sdlDeviceReopens.
+std::uint64_t reportsOnDeadline = 0;
+std::uint64_t reopens = 0;
 
 struct Notice {
   WaveDevice device;
@@ -147,8 +151,9 @@ Clock::duration reportPatience(const WaveFormat& f, const WaveBuffer* b) {
   return std::chrono::microseconds(us);
 }
 
-// Whether the oldest unreported playback descriptor may be reported now.
-// Caller holds stateLock.
+// Whether the oldest unreported playback descriptor may be reported now,
+// counting it if it goes only because its deadline has passed. Caller holds
+// stateLock.
 bool playbackReportDue() {
   const int slot = playback.finished.head;
   if (!playbackFollowsCapture.load(std::memory_order_relaxed)) return true;
@@ -158,7 +163,10 @@ bool playbackReportDue() {
       capture.reportedFrames * std::uint64_t{playback.format.samplesPerSecond};
   const std::uint64_t played =
       playback.endFrame[slot] * std::uint64_t{capture.format.samplesPerSecond};
-  return captured >= played || Clock::now() >= playback.deadline[slot];
+  if (captured >= played) return true;
+  if (Clock::now() < playback.deadline[slot]) return false;
+  ++reportsOnDeadline;
+  return true;
 }
 
 // Reports every finished playback descriptor that is due, in order.
@@ -342,6 +350,7 @@ void reviveIfLost(SdlDevice& d) {
   {
     std::lock_guard lock(stateLock);
     d.id = fresh;
+    ++reopens;
   }
   SDL_PauseAudioDevice(fresh, 0);
 }
@@ -573,4 +582,14 @@ const char* sdlDeviceName(int isCapture, int index) {
 void chooseSdlDevices(const char* captureName, const char* playbackName) {
   chosenCapture = captureName ? captureName : "";
   chosenPlayback = playbackName ? playbackName : "";
+}
+
+std::uint64_t sdlPlaybackReportsOnDeadline() {
+  std::lock_guard lock(stateLock);
+  return reportsOnDeadline;
+}
+
+std::uint64_t sdlDeviceReopens() {
+  std::lock_guard lock(stateLock);
+  return reopens;
 }
