@@ -39,8 +39,10 @@ struct SdlDevice {
   WaveQueue finished;
   std::uint64_t endFrame[kWaveQueueCapacity];
   Clock::time_point deadline[kWaveQueueCapacity];
-  std::uint64_t frames;          // playback: frames taken from descriptors
-  std::uint64_t reportedFrames;  // capture: frames of descriptors already reported
+  std::uint64_t frames;  // playback: frames taken from descriptors
+  // Capture: frames of descriptors already reported, on playback's timeline:
+  // alignCaptureWithPlayback puts it level with playback's position.
+  std::uint64_t reportedFrames;
   // What it was opened as, to open it again if the system takes it away.
   std::string name;  // empty: the system's default device
   int isCapture;
@@ -279,13 +281,47 @@ int sdlQueryPlayback(const WaveFormat* format) {
   return kWaveOk;
 }
 
+// Capture usually starts a little before playback (the playback device takes
+// a while to open). Its blocks then end that much earlier than playback's, and
+// which captured block is the newest when a playback block ends would depend
+// on scheduling jitter: blocks would be skipped or repeated, and the unit would
+// be late by the head start. So when playback starts, capture's descriptor
+// being filled starts over, and both count their audio from that moment.
+//
+// The same whenever either device is opened again, or capture's count would
+// stay behind by the time its device was away (every playback report waiting
+// to its deadline) or ahead by the time playback's was (none waiting at all).
+// Playback is then part-way through a descriptor; capture's is put as far
+// through, the part it missed silent, so that the two still end together.
+// Started over from nothing it would end up to a block after playback's, and
+// the reports could still wait to their deadline. Caller holds stateLock.
+void alignCaptureWithPlayback() {
+  if (!capture.open || capture.closing || !capture.started || !playback.started) return;
+  // Playback's frames as capture's (the stream opens both at one rate).
+  const auto asCaptured = [](std::uint64_t frames) {
+    return frames * capture.format.samplesPerSecond /
+           std::max(1u, playback.format.samplesPerSecond);
+  };
+  const std::uint32_t frameBytes = std::max<std::uint32_t>(1, capture.format.blockAlign);
+  const std::uint64_t intoHead =
+      asCaptured(playback.headOffset / std::max<std::uint32_t>(1, playback.format.blockAlign));
+  WaveBuffer* head = frontWaveBuffer(capture.queue);
+  std::uint32_t skipped = 0;  // bytes
+  if (head != nullptr && intoHead * frameBytes < head->bufferLength) {
+    skipped = static_cast<std::uint32_t>(intoHead * frameBytes);
+    std::memset(head->data, capture.format.bitsPerSample == 8 ? 0x80 : 0, skipped);
+  }
+  capture.headOffset = skipped;
+  capture.reportedFrames = asCaptured(playback.frames) - skipped / frameBytes;
+}
+
 // --- Devices the system takes away -----------------------------------------
 //
 // When a device goes (unplugged, its server module unloaded) SDL stops calling
 // it and marks it stopped. A watchdog looks ten times a second and opens the
 // device again by the same name (for the default device, whatever the default
-// is now) with the same format; the descriptors stay queued and the stream
-// goes on where it was, never knowing.
+// is now) with the same format; the descriptors stay queued, capture is put
+// level with playback again, and the stream goes on, never knowing.
 
 constexpr auto kWatchdogPeriod = std::chrono::milliseconds(100);
 
@@ -351,6 +387,7 @@ void reviveIfLost(SdlDevice& d) {
     std::lock_guard lock(stateLock);
     d.id = fresh;
     ++reopens;
+    alignCaptureWithPlayback();
   }
   SDL_PauseAudioDevice(fresh, 0);
 }
@@ -445,19 +482,6 @@ int withDevice(WaveDevice handle, SdlDevice& expected, Op op) {
 int sdlPreparePlayback(WaveDevice h, WaveBuffer* b) {
   return withDevice(h, playback, [&](SdlDevice&) { return prepareWaveBuffer(b); });
 }
-// Capture usually starts a little before playback (the playback device takes
-// a while to open). Its blocks then end that much earlier than playback's, and
-// which captured block is the newest when a playback block ends would depend
-// on scheduling jitter: blocks would be skipped or repeated, and the unit would
-// be late by the head start. So when playback starts, the capture descriptor
-// being filled starts over, and both count their audio from that moment.
-// Caller holds stateLock.
-void alignCaptureWithPlayback() {
-  if (!capture.open || capture.closing || !capture.started) return;
-  capture.headOffset = 0;
-  capture.reportedFrames = 0;
-}
-
 // Playback starts with the first descriptor queued, so the listener hears the
 // caller's first block first and no silence of SDL's own before it.
 int sdlQueuePlayback(WaveDevice h, WaveBuffer* b) {

@@ -12,10 +12,11 @@
 int sdlBufferFrames(std::uint32_t rate);
 
 // While a capture device is running, a finished playback descriptor is reported
-// only once capture has reported at least as much audio, so a playback handler
-// always sees the capture block of the same period (on by default). A report held
-// longer than three quarters of its descriptor's duration goes out anyway, so a stalled
-// capture device cannot stall playback.
+// only once capture has reported at least as much audio, both counted from
+// playback's start or from the last time either device was opened again, so a
+// playback handler always sees the capture block of the same period (on by
+// default). A report held longer than three quarters of its descriptor's
+// duration goes out anyway, so a stalled capture device cannot stall playback.
 void setSdlPlaybackFollowsCapture(bool follows);
 
 // The devices SDL lists: capture (isCapture 1) or playback (0). The name is
