@@ -17,6 +17,7 @@
 #include <thread>
 
 #include "platform/wave_audio.h"
+#include "platform/wave_audio_sdl_testing.h"
 #include "platform/wave_queue.h"
 
 namespace {
@@ -38,8 +39,10 @@ struct SdlDevice {
   WaveQueue finished;
   std::uint64_t endFrame[kWaveQueueCapacity];
   Clock::time_point deadline[kWaveQueueCapacity];
-  std::uint64_t frames;          // playback: frames taken from descriptors
-  std::uint64_t reportedFrames;  // capture: frames of descriptors already reported
+  std::uint64_t frames;  // playback: frames taken from descriptors
+  // Capture: frames of descriptors already reported, on playback's timeline:
+  // alignCaptureWithPlayback puts it level with playback's position.
+  std::uint64_t reportedFrames;
   // What it was opened as, to open it again if the system takes it away.
   std::string name;  // empty: the system's default device
   int isCapture;
@@ -65,6 +68,9 @@ const char* nameOrDefault(const std::string& name) {
   return name.empty() ? nullptr : name.c_str();
 }
 std::atomic<bool> playbackFollowsCapture{true};
+// Guarded by stateLock, for sdlPlaybackReportsOnDeadline and sdlDeviceReopens.
+std::uint64_t reportsOnDeadline = 0;
+std::uint64_t reopens = 0;
 
 struct Notice {
   WaveDevice device;
@@ -127,14 +133,14 @@ int countDevices(int isCapture) {
   return n < 0 ? 1 : n;
 }
 
-SDL_AudioSpec specFor(const WaveFormat* f, SDL_AudioCallback callback) {
-  SDL_AudioSpec spec{};
-  spec.freq = static_cast<int>(f->samplesPerSecond);
-  spec.format = f->bitsPerSample == 8 ? AUDIO_U8 : AUDIO_S16LSB;
-  spec.channels = static_cast<Uint8>(f->channels);
-  spec.samples = static_cast<Uint16>(sdlBufferFrames(f->samplesPerSecond));
-  spec.callback = callback;
-  return spec;
+SDL_AudioSpec sdlFormatFor(const WaveFormat* f, SDL_AudioCallback callback) {
+  SDL_AudioSpec sdlFormat{};
+  sdlFormat.freq = static_cast<int>(f->samplesPerSecond);
+  sdlFormat.format = f->bitsPerSample == 8 ? AUDIO_U8 : AUDIO_S16LSB;
+  sdlFormat.channels = static_cast<Uint8>(f->channels);
+  sdlFormat.samples = static_cast<Uint16>(sdlBufferFrames(f->samplesPerSecond));
+  sdlFormat.callback = callback;
+  return sdlFormat;
 }
 
 // How long a finished playback report may wait for capture: three quarters of
@@ -147,8 +153,9 @@ Clock::duration reportPatience(const WaveFormat& f, const WaveBuffer* b) {
   return std::chrono::microseconds(us);
 }
 
-// Whether the oldest unreported playback descriptor may be reported now.
-// Caller holds stateLock.
+// Whether the oldest unreported playback descriptor may be reported now,
+// counting it if it goes only because its deadline has passed. Caller holds
+// stateLock.
 bool playbackReportDue() {
   const int slot = playback.finished.head;
   if (!playbackFollowsCapture.load(std::memory_order_relaxed)) return true;
@@ -158,13 +165,17 @@ bool playbackReportDue() {
       capture.reportedFrames * std::uint64_t{playback.format.samplesPerSecond};
   const std::uint64_t played =
       playback.endFrame[slot] * std::uint64_t{capture.format.samplesPerSecond};
-  return captured >= played || Clock::now() >= playback.deadline[slot];
+  if (captured >= played) return true;
+  if (Clock::now() < playback.deadline[slot]) return false;
+  ++reportsOnDeadline;
+  return true;
 }
 
 // Reports every finished playback descriptor that is due, in order.
 // Either audio thread may report; a thread that finds the other one reporting
 // waits for it, which costs at most one run of the chain (a few microseconds
-// a block, against the 16 ms of audio SDL asks for at a time).
+// a block, against the 32 ms of audio SDL asks for at a time at 32000 Hz; see
+// sdlBufferFrames).
 void reportPlayback() {
   std::lock_guard reporting(playbackReportLock);
   for (;;) {
@@ -261,22 +272,56 @@ int sdlCountCapture() {
 int sdlQueryPlayback(const WaveFormat* format) {
   if (!isPlayableFormat(format)) return kWaveBadFormat;
   if (countDevices(0) <= 0) return kWaveBadDevice;
-  SDL_AudioSpec want = specFor(format, nullptr);
-  SDL_AudioSpec have{};
+  SDL_AudioSpec wanted = sdlFormatFor(format, nullptr);
+  SDL_AudioSpec obtained{};
   const SDL_AudioDeviceID id =
-      SDL_OpenAudioDevice(nameOrDefault(chosenPlayback), 0, &want, &have, 0);
+      SDL_OpenAudioDevice(nameOrDefault(chosenPlayback), 0, &wanted, &obtained, 0);
   if (id == 0) return kWaveBadFormat;
   SDL_CloseAudioDevice(id);
   return kWaveOk;
 }
 
+// Capture usually starts a little before playback (the playback device takes
+// a while to open). Its blocks then end that much earlier than playback's, and
+// which captured block is the newest when a playback block ends would depend
+// on scheduling jitter: blocks would be skipped or repeated, and the unit would
+// be late by the head start. So when playback starts, capture's descriptor
+// being filled starts over, and both count their audio from that moment.
+//
+// The same whenever either device is opened again, or capture's count would
+// stay behind by the time its device was away (every playback report waiting
+// to its deadline) or ahead by the time playback's was (none waiting at all).
+// Playback is then part-way through a descriptor; capture's is put as far
+// through, the part it missed silent, so that the two still end together.
+// Started over from nothing it would end up to a block after playback's, and
+// the reports could still wait to their deadline. Caller holds stateLock.
+void alignCaptureWithPlayback() {
+  if (!capture.open || capture.closing || !capture.started || !playback.started) return;
+  // Playback's frames as capture's (the stream opens both at one rate).
+  const auto asCaptured = [](std::uint64_t frames) {
+    return frames * capture.format.samplesPerSecond /
+           std::max(1u, playback.format.samplesPerSecond);
+  };
+  const std::uint32_t frameBytes = std::max<std::uint32_t>(1, capture.format.blockAlign);
+  const std::uint64_t intoHead =
+      asCaptured(playback.headOffset / std::max<std::uint32_t>(1, playback.format.blockAlign));
+  WaveBuffer* head = frontWaveBuffer(capture.queue);
+  std::uint32_t skipped = 0;  // bytes
+  if (head != nullptr && intoHead * frameBytes < head->bufferLength) {
+    skipped = static_cast<std::uint32_t>(intoHead * frameBytes);
+    std::memset(head->data, capture.format.bitsPerSample == 8 ? 0x80 : 0, skipped);
+  }
+  capture.headOffset = skipped;
+  capture.reportedFrames = asCaptured(playback.frames) - skipped / frameBytes;
+}
+
 // --- Devices the system takes away -----------------------------------------
 //
 // When a device goes (unplugged, its server module unloaded) SDL stops calling
-// it and marks it stopped. A watchdog looks a few times a second and opens the
+// it and marks it stopped. A watchdog looks ten times a second and opens the
 // device again by the same name (for the default device, whatever the default
-// is now) with the same format; the descriptors stay queued and the stream
-// goes on where it was, never knowing.
+// is now) with the same format; the descriptors stay queued, capture is put
+// level with playback again, and the stream goes on, never knowing.
 
 constexpr auto kWatchdogPeriod = std::chrono::milliseconds(100);
 
@@ -333,14 +378,16 @@ void reviveIfLost(SdlDevice& d) {
     std::lock_guard lock(stateLock);
     d.id = 0;
   }
-  SDL_AudioSpec want = specFor(&format, d.pump);
-  SDL_AudioSpec have{};
+  SDL_AudioSpec wanted = sdlFormatFor(&format, d.pump);
+  SDL_AudioSpec obtained{};
   const SDL_AudioDeviceID fresh =
-      SDL_OpenAudioDevice(name.empty() ? nullptr : name.c_str(), d.isCapture, &want, &have, 0);
+      SDL_OpenAudioDevice(nameOrDefault(name), d.isCapture, &wanted, &obtained, 0);
   if (fresh == 0) return;  // no device yet: the next look tries again
   {
     std::lock_guard lock(stateLock);
     d.id = fresh;
+    ++reopens;
+    alignCaptureWithPlayback();
   }
   SDL_PauseAudioDevice(fresh, 0);
 }
@@ -384,9 +431,9 @@ int openDevice(SdlDevice& d, const char* name, int isCapture, WaveDevice* handle
     std::lock_guard lock(stateLock);
     if (d.open) return kWaveAllocated;
   }
-  SDL_AudioSpec want = specFor(format, pump);
-  SDL_AudioSpec have{};
-  const SDL_AudioDeviceID id = SDL_OpenAudioDevice(name, isCapture, &want, &have, 0);
+  SDL_AudioSpec wanted = sdlFormatFor(format, pump);
+  SDL_AudioSpec obtained{};
+  const SDL_AudioDeviceID id = SDL_OpenAudioDevice(name, isCapture, &wanted, &obtained, 0);
   if (id == 0) return kWaveError;
   Notice notice;
   {
@@ -435,19 +482,6 @@ int withDevice(WaveDevice handle, SdlDevice& expected, Op op) {
 int sdlPreparePlayback(WaveDevice h, WaveBuffer* b) {
   return withDevice(h, playback, [&](SdlDevice&) { return prepareWaveBuffer(b); });
 }
-// Capture usually starts a little before playback (the playback device takes
-// a while to open). Its blocks then end that much earlier than playback's, and
-// which captured block is the newest when a playback block ends would depend
-// on scheduling jitter: blocks would be skipped or repeated, and the unit would
-// be late by the head start. So when playback starts, the capture descriptor
-// being filled starts over, and both count their audio from that moment.
-// Caller holds stateLock.
-void alignCaptureWithPlayback() {
-  if (!capture.open || capture.closing || !capture.started) return;
-  capture.headOffset = 0;
-  capture.reportedFrames = 0;
-}
-
 // Playback starts with the first descriptor queued, so the listener hears the
 // caller's first block first and no silence of SDL's own before it.
 int sdlQueuePlayback(WaveDevice h, WaveBuffer* b) {
@@ -500,7 +534,7 @@ int closeDevice(WaveDevice handle, SdlDevice& d, std::uint32_t closeMessage) {
   // A playback report may be running on the capture thread; wait it out. Later
   // ones see `closing` and stop.
   { std::lock_guard barrier(playbackReportLock); }
-  // No callback runs once this returns.
+  // Once this returns no callback touches a descriptor (see closeSdlDevice).
   if (id != 0) closeSdlDevice(id);
   Notice notice;
   bool anyOpen = false;
@@ -572,4 +606,14 @@ const char* sdlDeviceName(int isCapture, int index) {
 void chooseSdlDevices(const char* captureName, const char* playbackName) {
   chosenCapture = captureName ? captureName : "";
   chosenPlayback = playbackName ? playbackName : "";
+}
+
+std::uint64_t sdlPlaybackReportsOnDeadline() {
+  std::lock_guard lock(stateLock);
+  return reportsOnDeadline;
+}
+
+std::uint64_t sdlDeviceReopens() {
+  std::lock_guard lock(stateLock);
+  return reopens;
 }

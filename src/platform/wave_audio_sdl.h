@@ -1,5 +1,5 @@
-// Settings of the SDL wave-audio backend (platform/wave_audio.h) beyond the
-// common operations.
+// Settings and device lists of the SDL wave-audio backend (platform/wave_audio.h)
+// beyond the common operations.
 #pragma once
 
 #include <cstdint>
@@ -12,10 +12,11 @@
 int sdlBufferFrames(std::uint32_t rate);
 
 // While a capture device is running, a finished playback descriptor is reported
-// only once capture has reported at least as much audio, so a playback handler
-// always sees the capture block of the same period (on by default). A report held
-// longer than three quarters of its descriptor's duration goes out anyway, so a stalled
-// capture device cannot stall playback.
+// only once capture has reported at least as much audio, both counted from
+// playback's start or from the last time either device was opened again, so a
+// playback handler always sees the capture block of the same period (on by
+// default). A report held longer than three quarters of its descriptor's
+// duration goes out anyway, so a stalled capture device cannot stall playback.
 void setSdlPlaybackFollowsCapture(bool follows);
 
 // The devices SDL lists: capture (isCapture 1) or playback (0). The name is
@@ -23,7 +24,8 @@ void setSdlPlaybackFollowsCapture(bool follows);
 int sdlDeviceCount(int isCapture);
 const char* sdlDeviceName(int isCapture, int index);
 
-// Opens these devices, by their exact listed names, in place of the defaults:
-// the playback name for the format query and for playback, the capture name for
-// capture device 0. Null or empty keeps the default. The names are copied.
+// Chooses the devices that later opens use, by their exact listed names, in
+// place of the defaults: the playback name for the format query and for
+// playback, the capture name for capture device 0. Null or empty keeps the
+// default. The names are copied.
 void chooseSdlDevices(const char* captureName, const char* playbackName);

@@ -1,5 +1,6 @@
-// Sound files of the live tests (16-bit mono at the server's rate, in and out)
-// and what a recording of the marker signal holds, for failure messages.
+// Sound files of the live tests (16-bit mono at the server's rate, in and out),
+// the server's devices they record, play into and take away, and what a
+// recording of the marker signal holds, for failure messages.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -13,6 +14,7 @@
 
 #include "harness/marker_signal.h"
 #include "support/child_process.h"
+#include "support/x_server.h"
 
 constexpr int kRate = 48000;
 
@@ -52,6 +54,14 @@ inline pid_t startRecording(const std::string& device, const std::filesystem::pa
 // Plays `file` into the microphone's feed.
 inline pid_t startPlaying(const std::filesystem::path& file) {
   return spawnProgram({"paplay", "--device=feed", file.string()}, file.string() + ".log");
+}
+
+// The module that made the named sink or source, for unloading it.
+inline std::string moduleOf(const std::string& argument) {
+  std::istringstream modules(runCommand("pactl list short modules"));
+  for (std::string line; std::getline(modules, line);)
+    if (line.find(argument) != std::string::npos) return line.substr(0, line.find('\t'));
+  return "";
 }
 
 inline std::string describe(const std::vector<marker_signal::Sound>& sounds) {

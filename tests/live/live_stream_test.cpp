@@ -14,7 +14,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -149,14 +148,6 @@ TEST_F(LiveStream, BypassCarriesEveryBlockOnceEchoChangesItPowerEnds) {
     if (d + kTolerance >= kEchoDelay && d <= kEchoDelay + kTolerance) ++echoes;
   }
   EXPECT_GE(echoes, 2 * kEchoSeconds - 1) << "markers half a second apart" << found;
-}
-
-// The module that made the named sink or source, for unloading it.
-std::string moduleOf(const std::string& argument) {
-  std::istringstream modules(runCommand("pactl list short modules"));
-  for (std::string line; std::getline(modules, line);)
-    if (line.find(argument) != std::string::npos) return line.substr(0, line.find('\t'));
-  return "";
 }
 
 // Where the first sound after `from` starts, in samples, or -1.
