@@ -36,11 +36,9 @@ cleanup() {
 }
 trap cleanup EXIT
 
-exec 3<> <(:)
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 2>/dev/null &
-xvfb_pid=$!
-read -r -t 10 display <&3
-export DISPLAY=:$display SDL_VIDEODRIVER=x11 SDL_AUDIODRIVER=dummy
+. bench/x_display.sh
+start_x_display
+export SDL_VIDEODRIVER=x11 SDL_AUDIODRIVER=dummy
 
 ms() { date +%s%3N; }
 visible() { xdotool search --onlyvisible --name '^Zephyrix' >/dev/null 2>&1; }

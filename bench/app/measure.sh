@@ -26,11 +26,8 @@ cleanup() {
 }
 trap cleanup EXIT
 
-exec 3<> <(:)
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 2>/dev/null &
-xvfb_pid=$!
-read -r -t 10 display <&3
-export DISPLAY=:$display
+. bench/x_display.sh
+start_x_display
 export SDL_VIDEODRIVER=x11 ZEPHYRIX_SCALE=2
 
 echo "== in-process benchmark =="

@@ -60,11 +60,9 @@ cleanup() {
 trap cleanup EXIT
 
 eval "$(scripts/sound_server.sh start --owner $$)"
-exec 3<> <(:)
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 2>/dev/null &
-xvfb_pid=$!
-read -r -t 10 display <&3
-export DISPLAY=:$display SDL_VIDEODRIVER=x11 ZEPHYRIX_SCALE=2
+. bench/x_display.sh
+start_x_display
+export SDL_VIDEODRIVER=x11 ZEPHYRIX_SCALE=2
 if [ -n "$driver" ]; then export SDL_AUDIODRIVER=$driver; else unset SDL_AUDIODRIVER; fi
 
 "$signal" make "$work/signal.wav" "$seconds"
