@@ -21,12 +21,13 @@ enum StoredImageId : std::int32_t {
 // The skin's row 0 is window row kHiddenTopRows: the panel starts on the first
 // row the desktop shows.
 
-// The strip's cell drawn with `lettering` (kStripCells), or null when it has none.
-constexpr const StripCellPlace* findStripCell(const char* lettering) {
-  if (lettering == nullptr) return nullptr;
-  for (const StripCellPlace& cell : kStripCells)
-    if (std::string_view(cell.lettering) == lettering) return &cell;
-  return nullptr;
+// The place in kStripCells of the cell drawn with `lettering`, or -1 when the
+// strip has none.
+constexpr int stripCellIndex(const char* lettering) {
+  if (lettering == nullptr) return -1;
+  for (int i = 0; i < kStripCellCount; ++i)
+    if (std::string_view(kStripCells[i].lettering) == lettering) return i;
+  return -1;
 }
 
 struct StoredImage {

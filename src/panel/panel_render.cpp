@@ -93,13 +93,15 @@ void copyLitSteps(const Picture* skin) {
 // setting may not hold has no lettering and leaves the readout as it was.
 void copyReadout(const Picture* strip, std::int32_t x, std::int32_t y,
                  std::span<const SettingValue> values, std::int32_t value) {
-  if (const StripCellPlace* cell = findStripCell(settingLettering(values, value)))
-    copyPictureToWindow(strip, x, y, kStripCellWidth, kStripCellHeight, cell->x, cell->y);
+  const int cell = stripCellIndex(settingLettering(values, value));
+  if (cell >= 0)
+    copyPictureToWindow(strip, x, y, kStripCellWidth, kStripCellHeight, kStripCells[cell].x,
+                        kStripCells[cell].y);
 }
 
 constexpr bool everyValueHasACell(std::span<const SettingValue> values) {
   for (const SettingValue& v : values)
-    if (findStripCell(v.lettering) == nullptr) return false;
+    if (stripCellIndex(v.lettering) < 0) return false;
   return true;
 }
 static_assert(everyValueHasACell(kEchoValues) && everyValueHasACell(kDownsampleValues),
