@@ -1,5 +1,5 @@
 # Fails the build when a source file includes from a room above its own, or
-# when anything outside platform/ includes SDL. Run as
+# when anything outside platform/ includes SDL or PipeWire. Run as
 #   cmake -DROOT=<source dir> -P cmake/check_layers.cmake
 
 # folder (below ROOT) | the project folders its files may include from. The
@@ -26,6 +26,9 @@ foreach(room ${rooms})
     foreach(line ${includes})
       if(line MATCHES "[<\"/]SDL[A-Za-z0-9_]*\\.h[>\"]" AND NOT folder STREQUAL "src/platform")
         list(APPEND faults "${file}: SDL outside the platform layer: ${line}")
+      endif()
+      if(line MATCHES "<(pipewire|spa)/" AND NOT folder STREQUAL "src/platform")
+        list(APPEND faults "${file}: PipeWire outside the platform layer: ${line}")
       endif()
       if(line MATCHES "\"([a-z_]+)/[A-Za-z0-9_/]+\\.h\"")
         list(FIND allowed "${CMAKE_MATCH_1}" at)

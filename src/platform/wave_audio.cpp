@@ -77,3 +77,12 @@ int releaseCaptureBuffer(WaveDevice device, WaveBuffer* buffer) {
 int closeCapture(WaveDevice device) {
   return b().closeCapture(device);
 }
+int waveDeviceCount(int isCapture) {
+  return b().deviceCount(isCapture);
+}
+const char* waveDeviceName(int isCapture, int index) {
+  return b().deviceName(isCapture, index);
+}
+void chooseWaveDevices(const char* captureName, const char* playbackName) {
+  b().chooseDevices(captureName, playbackName);
+}

@@ -7,7 +7,8 @@
 // audio thread, in the same order. Queuing from inside a notification is allowed.
 // When the last queued playback descriptor runs out the device plays silence.
 //
-// Two backends provide these operations: real devices through SDL, and virtual
+// Three backends provide these operations: real devices through SDL, or
+// through PipeWire's own library (platform/wave_audio_pipewire.h), and virtual
 // in-process devices for tests and tools (platform/wave_audio_virtual.h). One of
 // them is the process's current backend, chosen at start.
 #pragma once
@@ -99,6 +100,16 @@ int closeCapture(WaveDevice device);  // as closePlayback
 using PlaybackTap = void (*)(const char* data, std::uint32_t bytes);
 void setPlaybackTap(PlaybackTap tap);
 
+// The devices of a direction by name (capture: isCapture 1), as the desktop
+// names them; the name is null past the end of the list and stays valid until
+// the next call. Choosing opens those devices, by their exact listed names, in
+// place of the defaults (the playback name for the format query and for
+// playback, the capture name for capture device 0); null or empty keeps the
+// default. Choose before opening.
+int waveDeviceCount(int isCapture);
+const char* waveDeviceName(int isCapture, int index);
+void chooseWaveDevices(const char* captureName, const char* playbackName);
+
 // One backend: a table of the operations above.
 struct WaveBackend {
   const char* name;
@@ -116,9 +127,13 @@ struct WaveBackend {
   int (*startCapture)(WaveDevice);
   int (*releaseCaptureBuffer)(WaveDevice, WaveBuffer*);
   int (*closeCapture)(WaveDevice);
+  int (*deviceCount)(int isCapture);
+  const char* (*deviceName)(int isCapture, int index);
+  void (*chooseDevices)(const char* captureName, const char* playbackName);
 };
 
 extern const WaveBackend sdlWaveBackend;
+extern const WaveBackend pipewireWaveBackend;
 extern const WaveBackend virtualWaveBackend;
 
 // The backend every operation goes to; SDL unless changed. Choose it before any

@@ -580,6 +580,9 @@ const WaveBackend sdlWaveBackend = {
     sdlStartCapture,
     sdlReleaseCapture,
     sdlCloseCapture,
+    sdlDeviceCount,
+    sdlDeviceName,
+    chooseSdlDevices,
 };
 
 int sdlBufferFrames(std::uint32_t rate) {

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <deque>
 #include <mutex>
+#include <string>
 #include <thread>
 
 #include "platform/wave_queue.h"
@@ -281,12 +282,29 @@ bool completePlayback() {
   return true;
 }
 
+// Listed as "Virtual microphone 1", "Virtual speaker 1", ...; choosing by name
+// changes nothing, there being one device a direction to open.
+int vDeviceCount(int isCapture) {
+  return isCapture ? vCountCapture() : vCountPlayback();
+}
+
+const char* vDeviceName(int isCapture, int index) {
+  static thread_local std::string name;
+  if (index < 0 || index >= vDeviceCount(isCapture)) return nullptr;
+  name = std::string(isCapture ? "Virtual microphone " : "Virtual speaker ") +
+         std::to_string(index + 1);
+  return name.c_str();
+}
+
+void vChooseDevices(const char*, const char*) {}
+
 }  // namespace
 
 const WaveBackend virtualWaveBackend = {
     "virtual",        vCountPlayback, vCountCapture,    vQueryPlayback,  vOpenPlayback,
     vPreparePlayback, vQueuePlayback, vReleasePlayback, vClosePlayback,  vOpenCapture,
     vPrepareCapture,  vQueueCapture,  vStartCapture,    vReleaseCapture, vCloseCapture,
+    vDeviceCount,     vDeviceName,    vChooseDevices,
 };
 
 void resetVirtualAudio() {

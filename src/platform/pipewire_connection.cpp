@@ -1,0 +1,184 @@
+#include "platform/pipewire_connection.h"
+
+#include <pipewire/pipewire.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+
+namespace {
+
+// How long a server may take to answer before it counts as not answering.
+constexpr int kAnswerSeconds = 1;
+
+struct Connection {
+  pw_thread_loop* loop = nullptr;
+  pw_context* context = nullptr;
+  pw_core* core = nullptr;
+  spa_hook coreListener{};
+  bool connected = false;
+  int syncWaited = -1;  // the sequence number a round trip waits for
+  int syncDone = -1;    // the last one the server answered
+  std::uint32_t graphRate = 0;
+  std::vector<std::uint32_t> allowedRates;
+};
+
+// Never destroyed: PipeWire's threads run until the process ends and may still
+// deliver an event while static objects are being destroyed.
+Connection& connection = *new Connection();
+
+// "[ 44100 48000 ]" or "48000": the rates listed, in order.
+std::vector<std::uint32_t> ratesIn(const char* text) {
+  std::vector<std::uint32_t> rates;
+  for (const char* p = text; p != nullptr && *p != '\0';) {
+    char* end = nullptr;
+    const unsigned long r = std::strtoul(p, &end, 10);
+    if (end == p) {
+      ++p;
+      continue;
+    }
+    if (r > 0) rates.push_back(static_cast<std::uint32_t>(r));
+    p = end;
+  }
+  return rates;
+}
+
+void onCoreInfo(void*, const pw_core_info* info) {
+  if (info->props == nullptr) return;
+  if (const char* rate = spa_dict_lookup(info->props, "default.clock.rate")) {
+    const std::vector<std::uint32_t> r = ratesIn(rate);
+    if (!r.empty()) connection.graphRate = r.front();
+  }
+  if (const char* allowed = spa_dict_lookup(info->props, "default.clock.allowed-rates"))
+    connection.allowedRates = ratesIn(allowed);
+}
+
+void onCoreDone(void*, std::uint32_t id, int seq) {
+  if (id != PW_ID_CORE) return;
+  connection.syncDone = seq;
+  pw_thread_loop_signal(connection.loop, false);
+}
+
+void onCoreError(void*, std::uint32_t id, int, int res, const char*) {
+  // The connection itself broke (the server went away): every wait ends.
+  if (id == PW_ID_CORE && res == -EPIPE) {
+    connection.connected = false;
+    pw_thread_loop_signal(connection.loop, false);
+  }
+}
+
+pw_core_events coreEvents() {
+  pw_core_events events{};
+  events.version = PW_VERSION_CORE_EVENTS;
+  events.info = onCoreInfo;
+  events.done = onCoreDone;
+  events.error = onCoreError;
+  return events;
+}
+const pw_core_events kCoreEvents = coreEvents();
+
+bool connect() {
+  pw_init(nullptr, nullptr);
+  connection.loop = pw_thread_loop_new("zephyrix-pw", nullptr);
+  if (connection.loop == nullptr) return false;
+  connection.context = pw_context_new(pw_thread_loop_get_loop(connection.loop), nullptr, 0);
+  if (connection.context == nullptr || pw_thread_loop_start(connection.loop) < 0) return false;
+  PipewireLock lock;
+  connection.core = pw_context_connect(connection.context, nullptr, 0);
+  if (connection.core == nullptr) return false;
+  pw_core_add_listener(connection.core, &connection.coreListener, &kCoreEvents, nullptr);
+  connection.connected = true;
+  // The core's properties (the graph's rate) arrive before this answer.
+  if (!pipewireRoundTrip()) connection.connected = false;
+  return connection.connected;
+}
+
+}  // namespace
+
+PipewireLock::PipewireLock() {
+  pw_thread_loop_lock(connection.loop);
+}
+
+PipewireLock::~PipewireLock() {
+  pw_thread_loop_unlock(connection.loop);
+}
+
+bool pipewireConnected() {
+  static std::once_flag once;
+  static bool ok = false;
+  std::call_once(once, [] { ok = connect(); });
+  return ok && connection.connected;
+}
+
+pw_thread_loop* pipewireMainLoop() {
+  return connection.loop;
+}
+
+pw_core* pipewireCore() {
+  return connection.core;
+}
+
+pw_loop* pipewireDataLoop() {
+  return pw_data_loop_get_loop(pw_context_get_data_loop(connection.context));
+}
+
+bool pipewireRoundTrip() {
+  connection.syncWaited = pw_core_sync(connection.core, PW_ID_CORE, connection.syncWaited);
+  timespec until{};
+  pw_thread_loop_get_time(connection.loop, &until, kAnswerSeconds * SPA_NSEC_PER_SEC);
+  while (connection.connected && connection.syncDone != connection.syncWaited)
+    if (pw_thread_loop_timed_wait_full(connection.loop, &until) != 0) return false;
+  return connection.connected;
+}
+
+std::uint32_t pipewireGraphRate() {
+  return connection.graphRate;
+}
+
+std::vector<std::uint32_t> pipewireAllowedRates() {
+  return connection.allowedRates;
+}
+
+namespace {
+
+struct Listing {
+  std::vector<PipewireNode> nodes;
+};
+
+void onGlobal(void* data, std::uint32_t id, std::uint32_t, const char* type, std::uint32_t,
+              const spa_dict* props) {
+  if (props == nullptr || std::strcmp(type, PW_TYPE_INTERFACE_Node) != 0) return;
+  const char* mediaClass = spa_dict_lookup(props, PW_KEY_MEDIA_CLASS);
+  const char* name = spa_dict_lookup(props, PW_KEY_NODE_NAME);
+  if (mediaClass == nullptr || name == nullptr) return;
+  const bool source = std::strcmp(mediaClass, "Audio/Source") == 0 ||
+                      std::strcmp(mediaClass, "Audio/Source/Virtual") == 0;
+  if (!source && std::strcmp(mediaClass, "Audio/Sink") != 0) return;
+  const char* description = spa_dict_lookup(props, PW_KEY_NODE_DESCRIPTION);
+  static_cast<Listing*>(data)->nodes.push_back(
+      {id, name, description != nullptr ? description : name, source});
+}
+
+pw_registry_events registryEvents() {
+  pw_registry_events events{};
+  events.version = PW_VERSION_REGISTRY_EVENTS;
+  events.global = onGlobal;
+  return events;
+}
+const pw_registry_events kRegistryEvents = registryEvents();
+
+}  // namespace
+
+std::vector<PipewireNode> pipewireNodes() {
+  Listing listing;
+  if (!pipewireConnected()) return {};
+  PipewireLock lock;
+  pw_registry* registry = pw_core_get_registry(pipewireCore(), PW_VERSION_REGISTRY, 0);
+  if (registry == nullptr) return {};
+  spa_hook listener{};
+  pw_registry_add_listener(registry, &listener, &kRegistryEvents, &listing);
+  pipewireRoundTrip();
+  spa_hook_remove(&listener);
+  pw_proxy_destroy(reinterpret_cast<pw_proxy*>(registry));
+  return listing.nodes;
+}
