@@ -4,7 +4,7 @@
 
 namespace {
 
-enum OptionId { ListDevices, Input, Output, Record, Help, Version };
+enum OptionId { ListDevices, Input, Output, Record, AsMicrophone, Listen, Help, Version };
 
 // In OptionId order.
 constexpr CommandOption kOptions[] = {
@@ -12,6 +12,11 @@ constexpr CommandOption kOptions[] = {
     {"input", 0, "NAME", "record from this device (its name, or a part of one name)"},
     {"output", 0, "NAME", "play on this device (its name, or a part of one name)"},
     {"record", 0, "FILE", "also write what is played to FILE (16-bit mono WAV)"},
+    {"as-microphone", 0, nullptr,
+     "be a microphone: play into a source node \"Zephyrix\" that call,\n"
+     "browser and recording programs list as a microphone, for as\n"
+     "long as the unit runs, instead of into the speaker (PipeWire)"},
+    {"listen", 0, nullptr, "with --as-microphone: the speaker plays the same sound"},
     {"help", 'h', nullptr, "show this help, then exit"},
     {"version", 'V', nullptr, "show the version, then exit"},
 };
@@ -50,6 +55,12 @@ bool takeOption(CommandLine& line, int id, const char* value, std::string& error
     case Record:
       line.record = value;
       break;
+    case AsMicrophone:
+      line.asMicrophone = true;
+      break;
+    case Listen:
+      line.listen = true;
+      break;
     case Help:
       line.help = true;
       break;
@@ -77,6 +88,10 @@ bool parseCommandLine(int argc, char** argv, CommandLine& line, std::string& err
     error = "unexpected argument '" + operands.front() + "'";
     return false;
   }
+  if (line.listen && !line.asMicrophone) {
+    error = "--listen goes with --as-microphone";
+    return false;
+  }
   return true;
 }
 
@@ -91,6 +106,8 @@ std::string commandLineHelp() {
   for (const auto& k : kKeyHelp) text += "  " + padded(k[0], kHelpColumn - 2) + k[1] + "\n";
   text +=
       "\nPresets are kept in PresetFile.KDX in the directory it is started from.\n"
+      "Where a PipeWire server answers, the unit talks to it directly; elsewhere\n"
+      "through SDL (PulseAudio, ALSA). ZEPHYRIX_AUDIO=native or sdl chooses.\n"
       "Exit status: 0 after Power, 1 when it cannot start, 2 for a bad command line.\n";
   return text;
 }

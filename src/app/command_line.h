@@ -12,10 +12,12 @@ struct CommandLine {
   std::string input;   // capture device name or part of one; empty for the default
   std::string output;  // playback device name or part of one
   std::string record;  // WAV file to record what is played into; empty for none
+  bool asMicrophone = false;  // play into a source node of our own instead of the speaker
+  bool listen = false;        // with asMicrophone: the speaker plays it too
 };
 
 // Reads argv[1 ...]. False with one line in *error for an unknown option, a
-// missing value or an operand.
+// missing value, an operand, or --listen without --as-microphone.
 bool parseCommandLine(int argc, char** argv, CommandLine& line, std::string& error);
 
 // The --help text, options and keys.

@@ -8,10 +8,12 @@
 #include "app/application.h"
 #include "app/command_line.h"
 #include "app/recorder.h"
-#include "platform/wave_audio_sdl.h"
+#include "app/sound_backend.h"
+#include "platform/wave_audio.h"
 
 namespace {
 
+constexpr int kExitCannotStart = 1;
 constexpr int kExitUsage = 2;
 constexpr char kVersion[] = "Zephyrix 1.0";
 
@@ -25,9 +27,9 @@ constexpr Direction kOutput{0, "output", "--output"};
 
 std::vector<std::string> deviceNames(const Direction& d) {
   std::vector<std::string> names;
-  const int n = sdlDeviceCount(d.isCapture);
+  const int n = waveDeviceCount(d.isCapture);
   for (int i = 0; i < n; ++i)
-    if (const char* name = sdlDeviceName(d.isCapture, i)) names.emplace_back(name);
+    if (const char* name = waveDeviceName(d.isCapture, i)) names.emplace_back(name);
   return names;
 }
 
@@ -69,6 +71,9 @@ int runFromCommandLine(int argc, char** argv) {
     std::puts(kVersion);
     return 0;
   }
+  const int backend = chooseSoundBackend(line.asMicrophone, line.listen);
+  if (backend == kBackendUnknown) return kExitUsage;
+  if (backend != kBackendChosen) return kExitCannotStart;
   if (line.listDevices) {
     std::fputs((listing(kInput) + listing(kOutput)).c_str(), stdout);
     return 0;
@@ -76,7 +81,7 @@ int runFromCommandLine(int argc, char** argv) {
   std::string input, output;
   if (!resolveDevice(kInput, line.input, input) || !resolveDevice(kOutput, line.output, output))
     return kExitUsage;
-  chooseSdlDevices(input.c_str(), output.c_str());
+  chooseWaveDevices(input.c_str(), output.c_str());
 
   if (!line.record.empty()) {
     const int failed = openRecording(line.record.c_str());

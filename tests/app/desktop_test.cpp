@@ -6,6 +6,8 @@
 #include <sndfile.h>
 #include <sys/resource.h>
 
+#include <algorithm>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -39,6 +41,7 @@ TEST(CommandLine, OptionsAndTheirErrors) {
       {{"-x"}, false, "unknown option '-x'", {}},
       {{"--list-devices=yes"}, false, "--list-devices takes no value", {}},
       {{"take.wav"}, false, "unexpected argument 'take.wav'", {}},
+      {{"--listen"}, false, "--listen goes with --as-microphone", {}},
   };
   for (const Case& c : cases) {
     std::vector<char*> argv{const_cast<char*>("zephyrix")};
@@ -56,6 +59,12 @@ TEST(CommandLine, OptionsAndTheirErrors) {
     EXPECT_EQ(line.output, c.expected.output);
     EXPECT_EQ(line.record, c.expected.record);
   }
+  CommandLine microphone;
+  std::string error;
+  const char* both[] = {"zephyrix", "--as-microphone", "--listen"};
+  ASSERT_TRUE(parseCommandLine(3, const_cast<char**>(both), microphone, error)) << error;
+  EXPECT_TRUE(microphone.asMicrophone);
+  EXPECT_TRUE(microphone.listen);
 }
 
 TEST(CommandLine, DeviceNamesMatchExactlyOrByAPartOfOneName) {
@@ -87,7 +96,8 @@ TEST(CommandLine, DeviceNamesMatchExactlyOrByAPartOfOneName) {
 TEST(CommandLine, HelpListsEveryOptionAndKey) {
   const std::string help = commandLineHelp();
   for (const char* word : {"--list-devices", "--input NAME", "--output NAME", "--record FILE",
-                           "-h, --help", "-V, --version", "Ctrl+S", "Ctrl+Q", "F1", "Shift+Right"})
+                           "--as-microphone", "--listen", "-h, --help", "-V, --version",
+                           "ZEPHYRIX_AUDIO", "Ctrl+S", "Ctrl+Q", "F1", "Shift+Right"})
     EXPECT_THAT(help, testing::HasSubstr(word));
 }
 
@@ -153,6 +163,39 @@ TEST_F(Recording, AFileThatCannotBeMadeStopsTheStartBeforeAnyDevice) {
   const VirtualAudioStats st = virtualAudioStats();
   EXPECT_EQ(st.playbackOpens + st.captureOpens, 0);
   EXPECT_TRUE(st.queriedRates.empty());
+}
+
+// What needs PipeWire says so in one line, before any window or device, where
+// no PipeWire server answers; a backend that does not exist is a bad command
+// line.
+TEST(SoundBackend, WhatCannotBeHadEndsTheStartWithOneLine) {
+  setenv("PIPEWIRE_REMOTE", "zephyrix-test-no-such-server", 1);
+  struct Case {
+    const char* audio;  // ZEPHYRIX_AUDIO
+    const char* option;
+    int exitCode;
+    const char* says;
+  } cases[] = {
+      {"", "--as-microphone", 1,
+       "zephyrix: --as-microphone needs a PipeWire server, and none answers (see \"The unit as a "
+       "microphone\" in the README)\n"},
+      {"native", "--record=take.wav", 1, "zephyrix: ZEPHYRIX_AUDIO=native needs a PipeWire server"},
+      {"loud", "--record=take.wav", 2,
+       "zephyrix: ZEPHYRIX_AUDIO is 'loud'; it may be native or sdl\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.option);
+    setenv("ZEPHYRIX_AUDIO", c.audio, 1);
+    std::vector<char*> argv{const_cast<char*>("zephyrix"), const_cast<char*>(c.option)};
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(runFromCommandLine(2, argv.data()), c.exitCode);
+    const std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(said.rfind(c.says, 0), 0u) << said;
+    EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
+    EXPECT_FALSE(std::filesystem::exists("take.wav")) << "nothing was started";
+  }
+  unsetenv("ZEPHYRIX_AUDIO");
+  unsetenv("PIPEWIRE_REMOTE");
 }
 
 // A disk that fills stops the recording with one line; the unit plays on and
