@@ -28,15 +28,13 @@ struct SdlStreamResults {
   double captureLeadMs = 0;  // how long capture ran before playback opened
 };
 
-// Opens the stream through SDL's backend (whichever driver SDL_AUDIODRIVER
-// names) as start-up does, bypassed and unmuted, calls `whileOpen` once both
-// devices are open, then closes it as shut-down does. Must run before anything
-// else in the process touches SDL's audio.
+// Opens the stream through `backend` as start-up does, bypassed and unmuted,
+// calls `whileOpen` once both devices are open, then closes it as shut-down
+// does.
 template <typename WhileOpen>
-SdlStreamResults runSdlStream(bool playbackFollowsCapture, WhileOpen whileOpen) {
+SdlStreamResults runWaveStream(const WaveBackend* backend, WhileOpen whileOpen) {
   SdlStreamResults run;
-  useWaveBackend(&sdlWaveBackend);
-  setSdlPlaybackFollowsCapture(playbackFollowsCapture);
+  useWaveBackend(backend);
   resetAudioStream();
   resetEffectSettings();
   resetEffectsChain();
@@ -61,6 +59,14 @@ SdlStreamResults runSdlStream(bool playbackFollowsCapture, WhileOpen whileOpen) 
   resetAudioStream();
   resetEffectSettings();
   return run;
+}
+
+// The same through SDL's backend (whichever driver SDL_AUDIODRIVER names). Must
+// run before anything else in the process touches SDL's audio.
+template <typename WhileOpen>
+SdlStreamResults runSdlStream(bool playbackFollowsCapture, WhileOpen whileOpen) {
+  setSdlPlaybackFollowsCapture(playbackFollowsCapture);
+  return runWaveStream(&sdlWaveBackend, whileOpen);
 }
 
 struct DiskStreamRun : SdlStreamResults {

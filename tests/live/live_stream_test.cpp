@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <map>
 #include <string>
 #include <thread>
 #include <vector>
@@ -53,7 +54,9 @@ class LiveStream : public ::testing::Test {
     ASSERT_TRUE(server.start()) << "the sound server did not start";
     ASSERT_TRUE(x.start()) << "Xvfb did not start";
     setenv("DISPLAY", x.name().c_str(), 1);  // for xdotool
-    unsetenv("SDL_AUDIODRIVER");             // SDL's own choice, as on a desktop
+    // The unit's own choice of backend, as on a desktop.
+    unsetenv("SDL_AUDIODRIVER");
+    unsetenv("ZEPHYRIX_AUDIO");
   }
   void TearDown() override {
     stopChild(recorder, SIGINT);
@@ -77,16 +80,34 @@ class LiveStream : public ::testing::Test {
   pid_t recorder = 0, player = 0;
 };
 
-TEST_F(LiveStream, BypassCarriesEveryBlockOnceEchoChangesItPowerEnds) {
+// The environment that makes the unit use a backend: "" its own choice (PipeWire's
+// own library where a PipeWire server answers), "native" that, "sdl" SDL's
+// choice, or one of SDL's drivers by name.
+std::map<std::string, std::string> backendEnvironment(const std::string& backend) {
+  if (backend.empty()) return {};
+  if (backend == "native" || backend == "sdl") return {{"ZEPHYRIX_AUDIO", backend}};
+  return {{"SDL_AUDIODRIVER", backend}};
+}
+
+// Whether the unit's streams are the native backend's: they go as one node group.
+bool nativeStreams() {
+  return runCommand("pactl list sink-inputs").find("node.group = \"zephyrix-") != std::string::npos;
+}
+
+class LiveBackends : public LiveStream, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(LiveBackends, BypassCarriesEveryBlockOnceEchoChangesItPowerEnds) {
   writeWav(dir / "bypass.wav", marker_signal::make(kRate, kBypassSeconds));
   writeWav(dir / "echo.wav", marker_signal::make(kRate, kEchoSeconds));
   recorder = startRecording("spk.monitor", dir / "played.wav");
 
-  app.launch(program, dir, x);
+  app.launch(program, dir, x, backendEnvironment(GetParam()));
   ASSERT_TRUE(app.findWindow(20)) << "no window appeared; see " << dir / "zephyrix.log";
   // The window shows before start-up opens the devices; clicks made until then
   // are lost.
   ASSERT_TRUE(SoundServer::waitForStreams(20)) << "no sound streams of the program";
+  EXPECT_EQ(nativeStreams(), std::string(GetParam()) != "sdl")
+      << "where a PipeWire server answers the unit talks to it directly, unless told otherwise";
   ASSERT_TRUE(app.click(Bypass));  // ends the mute the unit starts with
   play(dir / "bypass.wav");
   // Well past the stream's latency, so the two sounds stay apart.
@@ -150,6 +171,11 @@ TEST_F(LiveStream, BypassCarriesEveryBlockOnceEchoChangesItPowerEnds) {
   EXPECT_GE(echoes, 2 * kEchoSeconds - 1) << "markers half a second apart" << found;
 }
 
+INSTANTIATE_TEST_SUITE_P(Backends, LiveBackends, ::testing::Values("", "sdl"),
+                         [](const auto& info) {
+                           return std::string(*info.param ? info.param : "default");
+                         });
+
 // Where the first sound after `from` starts, in samples, or -1.
 long firstSoundAfter(const std::vector<std::int16_t>& s, std::size_t from) {
   for (std::size_t i = from; i < s.size(); ++i)
@@ -159,13 +185,14 @@ long firstSoundAfter(const std::vector<std::int16_t>& s, std::size_t from) {
 
 // The speaker, then the microphone, is taken away while the unit plays, and a
 // new default of each appears: the sound comes back through the new ones, and
-// Power still ends the unit at once. Through both of SDL's ways to the server.
+// Power still ends the unit at once. Through both of SDL's ways to the server
+// and PipeWire's own.
 class LiveDevices : public LiveStream, public ::testing::WithParamInterface<const char*> {};
 
 TEST_P(LiveDevices, SoundFollowsTheNewDefaultsWhenTheOldOnesGo) {
   const int seconds = 12;
   writeWav(dir / "tone.wav", marker_signal::make(kRate, seconds));
-  app.launch(program, dir, x, {{"SDL_AUDIODRIVER", GetParam()}});
+  app.launch(program, dir, x, backendEnvironment(GetParam()));
   ASSERT_TRUE(app.findWindow(20)) << "no window appeared; see " << dir / "zephyrix.log";
   ASSERT_TRUE(SoundServer::waitForStreams(20)) << "no sound streams of the program";
   ASSERT_TRUE(app.click(Bypass));
@@ -221,7 +248,7 @@ TEST_P(LiveDevices, SoundFollowsTheNewDefaultsWhenTheOldOnesGo) {
 // A server that stops answering (stalled, or hung with its connections open):
 // SDL's threads wait on it without a timeout, and Power must still end the unit.
 TEST_P(LiveDevices, PowerEndsTheUnitWhenTheServerStopsAnswering) {
-  app.launch(program, dir, x, {{"SDL_AUDIODRIVER", GetParam()}});
+  app.launch(program, dir, x, backendEnvironment(GetParam()));
   ASSERT_TRUE(app.findWindow(20)) << "no window appeared; see " << dir / "zephyrix.log";
   ASSERT_TRUE(SoundServer::waitForStreams(20)) << "no sound streams of the program";
   std::this_thread::sleep_for(std::chrono::milliseconds(500));
@@ -237,25 +264,33 @@ TEST_P(LiveDevices, PowerEndsTheUnitWhenTheServerStopsAnswering) {
   EXPECT_LT(seconds, 2.5) << "from the Power click to the end of the program";
 }
 
-INSTANTIATE_TEST_SUITE_P(Backends, LiveDevices, ::testing::Values("pulseaudio", "pipewire"),
+INSTANTIATE_TEST_SUITE_P(Backends, LiveDevices,
+                         ::testing::Values("pulseaudio", "pipewire", "native"),
                          [](const auto& info) { return std::string(info.param); });
 
 // Devices chosen by name on the command line, and the unit as the microphone
-// of a call: it plays into a sink of its own, whose monitor a call program
-// would record from.
+// of a call the way a PulseAudio desktop allows (the README's recipe): it plays
+// into a sink of its own, whose monitor is remapped into a real source that a
+// call program records from.
 TEST_F(LiveStream, DevicesGoByNameAndTheUnitServesAsAMicrophone) {
-  const std::string mono = " channels=1 channel_map=mono sink_properties=device.description=";
-  for (const char* sink : {"sink_name=zephyrix_mic", "sink_name=headset_a", "sink_name=headset_b"})
-    runCommand(std::string("pactl load-module module-null-sink ") + sink + mono +
-               (std::string(sink) == "sink_name=zephyrix_mic"
-                    ? "Zephyrix-microphone"
+  const std::string mono = " channels=1 channel_map=mono ";
+  for (const char* sink : {"zephyrix_out", "headset_a", "headset_b"})
+    runCommand(std::string("pactl load-module module-null-sink sink_name=") + sink + mono +
+               "sink_properties=device.description=" +
+               (std::string(sink) == "zephyrix_out"
+                    ? "Zephyrix-output"
                     : std::string("Headset-") + sink[std::strlen(sink) - 1]));
+  runCommand(
+      "pactl load-module module-remap-source master=zephyrix_out.monitor "
+      "source_name=zephyrix_mic" +
+      mono + "source_properties=device.description=Zephyrix-microphone");
   const auto run = [&](const std::string& options) {
     return runCommand("'" + program + "' " + options + " 2>&1; echo \"exit $?\"");
   };
   const std::string listed = run("--list-devices");
-  for (const char* line : {"input: Microphone\n", "output: Zephyrix-microphone\n",
-                           "output: Headset-a\n", "output: Speaker\n", "exit 0"})
+  for (const char* line :
+       {"input: Microphone\n", "input: Zephyrix-microphone\n", "output: Zephyrix-output\n",
+        "output: Headset-a\n", "output: Speaker\n", "exit 0"})
     EXPECT_NE(listed.find(line), std::string::npos) << line << " in:\n" << listed;
   struct Refused {
     const char* options;
@@ -270,8 +305,8 @@ TEST_F(LiveStream, DevicesGoByNameAndTheUnitServesAsAMicrophone) {
   }
 
   writeWav(dir / "tone.wav", marker_signal::make(kRate, 4));
-  recorder = startRecording("zephyrix_mic.monitor", dir / "call.wav");
-  app.launch(program, dir, x, {}, {"--input", "Micro", "--output", "Zephyrix-mic"});
+  recorder = startRecording("zephyrix_mic", dir / "call.wav");
+  app.launch(program, dir, x, {}, {"--input", "Micro", "--output", "Zephyrix-out"});
   ASSERT_TRUE(app.findWindow(20)) << "no window appeared; see " << dir / "zephyrix.log";
   ASSERT_TRUE(SoundServer::waitForStreams(20)) << "no sound streams of the program";
   ASSERT_TRUE(app.click(Bypass));
@@ -283,6 +318,119 @@ TEST_F(LiveStream, DevicesGoByNameAndTheUnitServesAsAMicrophone) {
   const auto sounds = marker_signal::analyse(readWav(dir / "call.wav"), kRate);
   ASSERT_EQ(sounds.size(), 1u) << "the call hears the unit" << describe(sounds);
   EXPECT_GE(sounds[0].markers.size(), 3u) << describe(sounds);
+}
+
+// Waits up to `seconds` until the server lists the source `node` (or, with
+// `listed` false, no longer does); how long that took in seconds, or -1.
+double waitForSource(const std::string& node, bool listed, double seconds) {
+  const auto start = Clock::now();
+  for (;;) {
+    const double waited = std::chrono::duration<double>(Clock::now() - start).count();
+    const bool there =
+        runCommand("pactl list short sources").find("\t" + node + "\t") != std::string::npos;
+    if (there == listed) return waited;
+    if (waited > seconds) return -1;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+}
+
+// The part of `pactl list sources` about the source named `node`.
+std::string sourceEntry(const std::string& node) {
+  const std::string all = runCommand("pactl list sources");
+  const std::size_t at = all.find("Name: " + node + "\n");
+  if (at == std::string::npos) return "";
+  return all.substr(at, all.find("\nSource #", at) - at);
+}
+
+// The unit as a microphone of its own (--as-microphone): a source node that
+// programs list as a microphone and record from, for exactly as long as the
+// unit runs. The speaker plays nothing, or (--listen) the same sound; the
+// user's default microphone stays as it was. The parameter: --listen.
+class LiveMicrophone : public LiveStream, public ::testing::WithParamInterface<bool> {
+ protected:
+  void TearDown() override {
+    stopChild(speaker, SIGINT);
+    LiveStream::TearDown();
+  }
+  pid_t speaker = 0;  // the speaker's recorder
+};
+
+TEST_P(LiveMicrophone, ProgramsRecordTheUnitFromANodeOfItsOwnWhileItRuns) {
+  const bool listen = GetParam();
+  const int seconds = 4;
+  writeWav(dir / "tone.wav", marker_signal::make(kRate, seconds));
+  const std::string defaultSource = runCommand("pactl get-default-source");
+  std::vector<std::string> options{"--as-microphone"};
+  if (listen) options.emplace_back("--listen");
+  app.launch(program, dir, x, {}, options);
+  ASSERT_TRUE(app.findWindow(20)) << "no window appeared; see " << dir / "zephyrix.log";
+  ASSERT_GE(waitForSource("zephyrix_microphone", true, 20), 0) << "no node of the unit";
+
+  const std::string entry = sourceEntry("zephyrix_microphone");
+  EXPECT_NE(entry.find("Description: Zephyrix\n"), std::string::npos) << entry;
+  EXPECT_NE(entry.find("Monitor of Sink: n/a"), std::string::npos) << "a source, no monitor";
+  EXPECT_NE(runCommand("'" + program + "' --list-devices").find("input: Zephyrix\n"),
+            std::string::npos)
+      << "another unit lists it among the microphones";
+  EXPECT_EQ(runCommand("pactl get-default-source"), defaultSource);
+
+  recorder = startRecording("zephyrix_microphone", dir / "recorded.wav");
+  speaker = startRecording("spk.monitor", dir / "speaker.wav");
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  ASSERT_TRUE(app.click(Bypass));
+  play(dir / "tone.wav");
+  std::this_thread::sleep_for(std::chrono::milliseconds(800));
+  ASSERT_TRUE(app.click(Power, 0));
+  const double gone = waitForSource("zephyrix_microphone", false, 10);
+  EXPECT_EQ(app.waitForExit(15), 0);
+  stopChild(recorder, SIGINT);
+  stopChild(speaker, SIGINT);
+  EXPECT_GE(gone, 0) << "the node outlived the unit";
+  EXPECT_LT(gone, 1.0) << "seconds from Power until the node was gone";
+  EXPECT_EQ(runCommand("pactl get-default-source"), defaultSource);
+
+  // Every marker once, in order, a second apart. The recorder reads the node
+  // at its own rate, so the spacing is exact; a busy machine may still make
+  // the server skip a cycle (as for the speaker), which keeps the timeline.
+  const auto sounds = marker_signal::analyse(readWav(dir / "recorded.wav"), kRate);
+  ASSERT_EQ(sounds.size(), 1u) << "the unit's sound, once" << describe(sounds);
+  ASSERT_EQ(sounds[0].markers.size(), static_cast<std::size_t>(seconds)) << describe(sounds);
+  for (std::size_t k = 1; k < sounds[0].markers.size(); ++k)
+    EXPECT_NEAR(static_cast<double>(sounds[0].markers[k] - sounds[0].markers[k - 1]), kRate,
+                static_cast<double>(kTolerance))
+        << "marker " << k << describe(sounds);
+  for (std::size_t q : sounds[0].silences)
+    EXPECT_TRUE(false) << "a dropout at " << q << describe(sounds);
+
+  const auto heard = marker_signal::analyse(readWav(dir / "speaker.wav"), kRate);
+  if (listen) {
+    ASSERT_EQ(heard.size(), 1u) << "the speaker plays it too" << describe(heard);
+    EXPECT_EQ(heard[0].markers.size(), static_cast<std::size_t>(seconds)) << describe(heard);
+  } else {
+    EXPECT_TRUE(heard.empty()) << "the speaker stays silent" << describe(heard);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Listen, LiveMicrophone, ::testing::Bool(),
+                         [](const auto& info) { return info.param ? "AndSpeaker" : "Alone"; });
+
+// Two units, each a microphone of its own under its own name; killed, their
+// nodes go with them (the server drops a dead client's nodes).
+TEST_F(LiveStream, TwoMicrophonesGetNamesOfTheirOwnAndGoWhenKilled) {
+  PanelProgram second;
+  app.launch(program, dir, x, {}, {"--as-microphone"});
+  ASSERT_GE(waitForSource("zephyrix_microphone", true, 20), 0) << "no node of the first unit";
+  fs::create_directory(dir / "second");
+  second.launch(program, dir / "second", x, {}, {"--as-microphone"});
+  ASSERT_GE(waitForSource("zephyrix_microphone_2", true, 20), 0) << "no node of the second unit";
+  EXPECT_NE(sourceEntry("zephyrix_microphone_2").find("Description: Zephyrix 2\n"),
+            std::string::npos);
+  for (PanelProgram* unit : {&app, &second}) {
+    kill(unit->pid, SIGKILL);
+    unit->waitForExit(5);
+  }
+  EXPECT_GE(waitForSource("zephyrix_microphone", false, 1.0), 0) << "a node outlived its unit";
+  EXPECT_GE(waitForSource("zephyrix_microphone_2", false, 1.0), 0) << "a node outlived its unit";
 }
 
 }  // namespace
