@@ -27,6 +27,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstring>
+#include <mutex>
 #include <string>
 
 #include "platform/pipewire_connection.h"
@@ -57,6 +58,8 @@ struct PwDevice {
   bool ranCycle;                   // has processed a cycle
   std::uint64_t cycleTicks;        // the graph's clock at the last cycle processed
   std::uint64_t previousTicks;     // and at the one before
+  std::int64_t cycleNow;           // when the last cycle was processed, monotonic ns
+  std::uint64_t cycleFrames;       // frames the last cycle moved
   std::uint64_t cycleStartFrames;  // playback: frames before the last cycle
   std::uint64_t completionTicks;   // capture: the cycle its last descriptor completed in
   // Playback: finished descriptors waiting for capture, with the frame each
@@ -100,39 +103,61 @@ struct ProcessScope {
   ~ProcessScope() { inProcess = false; }
 };
 
+// Calls handed to the data thread, and how many of them it has finished.
+std::mutex handingOver;  // one call at a time, from threads other than the data thread
+std::atomic<std::uint64_t> callsFinished{0};
+
 // Runs `op` on the data thread between two cycles, or right away from inside a
 // process callback (a handler queuing a descriptor), and returns its result.
+// The wait is ours, not the loop's: a signal that interrupts the loop's own
+// blocking wait would let it return before the call has run.
 template <typename Op>
 int onDataThread(Op op) {
   if (inProcess) return op();
+  std::lock_guard one(handingOver);
   struct Call {
     Op* op;
     int result;
   } call{&op, kWaveError};
-  pw_loop_invoke(
+  const std::uint64_t finished = callsFinished.load(std::memory_order_acquire);
+  const int queued = pw_loop_invoke(
       pipewireDataLoop(),
       [](spa_loop*, bool, std::uint32_t, const void*, std::size_t, void* data) {
         Call& c = *static_cast<Call*>(data);
         c.result = (*c.op)();
+        callsFinished.fetch_add(1, std::memory_order_release);
+        callsFinished.notify_all();
         return 0;
       },
-      0, nullptr, 0, true, &call);
+      SPA_ID_INVALID, nullptr, 0, false, &call);
+  if (queued < 0) return kWaveError;
+  for (std::uint64_t now = finished; now == finished;
+       now = callsFinished.load(std::memory_order_acquire))
+    callsFinished.wait(now, std::memory_order_acquire);
   return call.result;
 }
 
 // --- The cycle ---------------------------------------------------------------
 
-// The graph's clock at this cycle: the same for every stream of the group.
-std::uint64_t cycleOf(PwDevice& d) {
+// The graph's clock at this cycle, the same for every stream one driver runs,
+// and the time it was read.
+pw_time cycleOf(PwDevice& d) {
   pw_time t{};
   pw_stream_get_time_n(d.stream, &t, sizeof t);
-  return t.ticks;
+  return t;
 }
 
-void enterCycle(PwDevice& d, std::uint64_t ticks) {
-  d.previousTicks = d.ranCycle ? d.cycleTicks : ticks;
-  d.cycleTicks = ticks;
+void enterCycle(PwDevice& d, const pw_time& t, std::uint32_t frames) {
+  d.previousTicks = d.ranCycle ? d.cycleTicks : t.ticks;
+  d.cycleTicks = t.ticks;
+  d.cycleNow = t.now;
+  d.cycleFrames = frames;
   d.ranCycle = true;
+}
+
+// The time a cycle of `frames` lasts at the device's rate, in nanoseconds.
+std::int64_t cycleNanoseconds(const PwDevice& d, std::uint64_t frames) {
+  return static_cast<std::int64_t>(frames * 1000000000 / std::max(1u, d.format.samplesPerSecond));
 }
 
 bool captureRunning() {
@@ -241,12 +266,18 @@ void processPlayback(void*) {
   std::uint32_t bytes =
       b->requested ? static_cast<std::uint32_t>(b->requested) * d.frameBytes : data.maxsize;
   bytes = std::min(bytes, data.maxsize) / d.frameBytes * d.frameBytes;
-  const std::uint64_t ticks = cycleOf(d);
-  enterCycle(d, ticks);
+  const pw_time t = cycleOf(d);
+  enterCycle(d, t, bytes / d.frameBytes);
+  const std::uint64_t ticks = t.ticks;
   // Capture is live if it ran in this cycle (before us) or the one before (it
-  // runs after us); otherwise the reports do not wait for it.
+  // runs after us). The server normally runs both streams with one driver, as
+  // they are one group; should it run them with two, capture is live if it ran
+  // within the last two cycles of either. Otherwise the reports do not wait.
+  const std::int64_t twoCycles =
+      2 * cycleNanoseconds(d, std::max(d.cycleFrames, capture.cycleFrames));
   const bool captureLive =
-      captureRunning() && (capture.cycleTicks == ticks || capture.cycleTicks == d.previousTicks);
+      captureRunning() && (capture.cycleTicks == ticks || capture.cycleTicks == d.previousTicks ||
+                           t.now - capture.cycleNow <= twoCycles);
   // Playback starts with its first descriptor: no silence of the server's
   // before it, and the frames count from here.
   if (!d.started && d.queue.count > 0) {
@@ -283,34 +314,34 @@ void realignCapture(std::uint64_t base) {
 
 void alignWithPlayback(std::uint64_t ticks, std::uint64_t cycleFrames) {
   const PwDevice& p = playback;
-  if (!p.active || !p.started) return;
-  const std::uint64_t base = p.ranCycle && p.cycleTicks == ticks ? p.cycleStartFrames : p.frames;
-  // Resampled streams may differ by a frame or two a cycle; only a real gap counts.
-  const std::uint64_t tolerance = std::max<std::uint64_t>(16, cycleFrames / 4);
-  const std::uint64_t apart = capture.frames > base ? capture.frames - base : base - capture.frames;
-  if (apart > tolerance) realignCapture(base);
+  if (!p.active || !p.started || !p.ranCycle) return;
+  // Where playback's count stood at this buffer's time on the graph's clock:
+  // the buffer holds audio of that time, whether it arrives in the same cycle
+  // or (after the server changed its cycle) one later.
+  const std::int64_t offset = static_cast<std::int64_t>(ticks - p.cycleTicks);
+  const auto cycle = static_cast<std::int64_t>(std::max(cycleFrames, p.cycleFrames));
+  const bool oneClock = offset >= -4 * cycle && offset <= 4 * cycle;
+  std::int64_t base = static_cast<std::int64_t>(p.frames);
+  std::int64_t tolerance = 2 * cycle + static_cast<std::int64_t>(cycleFrames);
+  if (oneClock) {
+    base = static_cast<std::int64_t>(p.cycleStartFrames) + offset;
+    // A resampled stream's frames may differ from the clock by a frame or two.
+    tolerance = std::max<std::int64_t>(16, static_cast<std::int64_t>(cycleFrames) / 4);
+  }
+  // Otherwise the server runs the two streams with drivers of their own (at
+  // the same rate, in cycles of their own lengths): only a real gap counts.
+  base = std::max<std::int64_t>(0, base);
+  const std::int64_t apart = static_cast<std::int64_t>(capture.frames) - base;
+  if (apart > tolerance || apart < -tolerance) realignCapture(static_cast<std::uint64_t>(base));
 }
 
-void processCapture(void*) {
-  ProcessScope scope;
+// Moves one buffer of captured audio into the queued descriptors; each it
+// fills is added to `filled`. Audio arriving while no descriptor is queued is
+// lost, as on any device.
+void takeCapture(const std::uint8_t* in, std::uint32_t bytes, std::uint64_t ticks,
+                 WaveBuffer** filled, int& filledCount) {
   PwDevice& d = capture;
-  pw_buffer* b = pw_stream_dequeue_buffer(d.stream);
-  if (b == nullptr) return;
-  const std::uint64_t ticks = cycleOf(d);
-  if (d.active) enterCycle(d, ticks);
-  spa_data& data = b->buffer->datas[0];
-  if (!d.active || !d.started || data.data == nullptr || data.chunk == nullptr) {
-    pw_stream_queue_buffer(d.stream, b);
-    return;
-  }
-  const std::uint32_t offset = std::min(data.chunk->offset, data.maxsize);
-  const std::uint32_t bytes = std::min(data.chunk->size, data.maxsize - offset);
-  alignWithPlayback(ticks, bytes / d.frameBytes);
-  const auto* in = static_cast<const std::uint8_t*>(data.data) + offset;
-  WaveBuffer* filled[kWaveQueueCapacity];
-  int filledCount = 0;
   std::uint32_t taken = 0;
-  // Audio arriving while no descriptor is queued is lost, as on any device.
   while (taken < bytes && d.queue.count > 0 && filledCount < kWaveQueueCapacity) {
     WaveBuffer* w = frontWaveBuffer(d.queue);
     const std::uint32_t n = std::min(w->bufferLength - d.headOffset, bytes - taken);
@@ -326,9 +357,35 @@ void processCapture(void*) {
     }
   }
   d.frames += bytes / d.frameBytes;
-  pw_stream_queue_buffer(d.stream, b);
+}
+
+void processCapture(void*) {
+  ProcessScope scope;
+  PwDevice& d = capture;
+  const pw_time t = cycleOf(d);
+  const std::uint64_t ticks = t.ticks;
+  WaveBuffer* filled[kWaveQueueCapacity];
+  int filledCount = 0;
+  bool aligned = false;
+  // Every buffer the server has handed over: a cycle this thread came late for
+  // leaves two, and one left queued would keep capture a cycle behind for good.
+  while (pw_buffer* b = pw_stream_dequeue_buffer(d.stream)) {
+    const spa_data& data = b->buffer->datas[0];
+    if (d.active && d.started && data.data != nullptr && data.chunk != nullptr) {
+      const std::uint32_t offset = std::min(data.chunk->offset, data.maxsize);
+      const std::uint32_t bytes = std::min(data.chunk->size, data.maxsize - offset);
+      if (!aligned) {
+        enterCycle(d, t, bytes / d.frameBytes);
+        alignWithPlayback(ticks, bytes / d.frameBytes);
+      }
+      aligned = true;
+      takeCapture(static_cast<const std::uint8_t*>(data.data) + offset, bytes, ticks, filled,
+                  filledCount);
+    }
+    pw_stream_queue_buffer(d.stream, b);
+  }
   for (int i = 0; i < filledCount; ++i) notify(d, kCaptureDataMessage, filled[i]);
-  if (playback.active && playback.started) reportPlayback(true);
+  if (aligned && playback.active && playback.started) reportPlayback(true);
 }
 
 pw_stream_events streamEvents(void (*process)(void*)) {
