@@ -40,7 +40,7 @@ int indexOfShort(std::span<const CommandOption> options, int shortName) {
 // for a long one.
 std::string optionName(std::span<const CommandOption> options, int optopt) {
   if (optopt >= kFirstIndex) return std::string("--") + options[optopt - kFirstIndex].name;
-  return "-" + std::string(1, static_cast<char>(optopt));
+  return std::string{'-', static_cast<char>(optopt)};
 }
 
 // Why getopt_long refused the option it names in optopt; for a long name that

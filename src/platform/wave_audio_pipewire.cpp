@@ -454,8 +454,12 @@ int pwQueryPlayback(const WaveFormat* format) {
 void chooseMicrophoneName(std::string& name, std::string& description) {
   const std::vector<PipewireNode> nodes = pipewireNodes();
   for (int k = 1;; ++k) {
-    name = "zephyrix_microphone" + (k == 1 ? std::string() : "_" + std::to_string(k));
-    description = "Zephyrix" + (k == 1 ? std::string() : " " + std::to_string(k));
+    name = "zephyrix_microphone";
+    description = "Zephyrix";
+    if (k > 1) {
+      name.append("_").append(std::to_string(k));
+      description.append(" ").append(std::to_string(k));
+    }
     bool taken = false;
     for (const PipewireNode& n : nodes)
       taken = taken || n.name == name || n.description == description;
