@@ -1,43 +1,59 @@
 #!/usr/bin/env bash
 # Measures the zephyrix program live on a private sound server
-# (scripts/sound_server.sh) and a private X server:
-#   - glitches per minute (lost or repeated audio, dropouts, steps) of zephyrix
-#     bypassed, against the server's own module-loopback carrying the same
-#     signal with the same nominal latency (250 ms), in alternating rounds;
-#   - the latency from the microphone to the speaker and its spread: the input
-#     (feed.monitor) and the output (spk.monitor) go through two identical
-#     loopbacks into the left and right channel of one probe sink and are
-#     recorded together, so the loopbacks' own delay cancels; a calibration with
-#     both loopbacks on the input checks that it does;
-#   - processor time of the zephyrix process while it streams with echo,
-#     flanger and slicer on (/proc/PID/stat).
-# Targets: no more glitches than the loopback; latency 250 ms + at most 25 ms,
-# spread at most 2 ms; at most 0.8% of one core.
+# (scripts/sound_server.sh) and a private X server, side by side with the
+# server's own module-loopback carrying the same signal with the same nominal
+# latency (250 ms), in alternating rounds of:
+#   native      zephyrix on PipeWire's own library (ZEPHYRIX_AUDIO=native)
+#   sdl         zephyrix through SDL's PipeWire backend (ZEPHYRIX_AUDIO=sdl)
+#   microphone  zephyrix --as-microphone, recorded from its own source node
+#   loopback    module-loopback from the microphone to the speaker
+# Each round of each has two parts:
+#   - latency: a short play of the signal while the input (feed.monitor) and
+#     the output (spk.monitor, or the microphone node) are linked straight into
+#     the left and right channel of one probe sink and recorded together (a
+#     calibration with both on the input shows the probe adds no difference);
+#   - SECONDS of the signal, bypassed, with only the output recorded: glitches
+#     (lost or repeated audio, dropouts, steps) and processor time of the
+#     client (the zephyrix process) and of every server process (pipewire,
+#     pipewire-pulse, wireplumber), from /proc.
+# Whole-system processor time is given as a ratio to the loopback's, which is
+# the server's alone. Targets for the native backend: no glitch; a latency no
+# greater than the loopback's + 1 ms in every round, the same (within 1 ms) at
+# every start; whole-system processor time at most 1.5x the loopback's; the
+# client at most 0.5% of a core; Power to exit under 2.5 s.
 #
-#   bench/live/measure.sh [--build DIR] [--driver NAME] [ROUNDS [SECONDS]]
-# --driver picks SDL's audio backend (pulseaudio, pipewire); without it SDL
-# chooses as on a desktop. ROUNDS (default 5; 0 measures only the processor time) of SECONDS (default 60)
-# each for zephyrix and for the loopback. Without --build, the release preset is
-# configured and built.
+#   bench/live/measure.sh [--build DIR] [--only LIST] [ROUNDS [SECONDS]]
+# ROUNDS default 5, SECONDS default 60. --only takes a comma list of the
+# contenders above (the loopback always runs). Without --build, the release
+# preset is configured and built. LIVE_KEEP=1 keeps the recordings.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 root=$PWD
 
+usage() {
+  echo "usage: $0 [--build DIR] [--only native,sdl,microphone] [ROUNDS [SECONDS]]" >&2
+  exit 2
+}
 build=""
-driver=""
+only="native,sdl,microphone"
 while [ $# -ge 2 ]; do
   case "$1" in
     --build) build=$(cd "$2" && pwd); shift 2 ;;
-    --driver) driver=$2; shift 2 ;;
+    --only) only=$2; shift 2 ;;
     *) break ;;
   esac
 done
 rounds=${1:-5}
 seconds=${2:-60}
 case "$rounds$seconds" in
-  '' | *[!0-9]*) echo "usage: $0 [--build DIR] [--driver NAME] [ROUNDS [SECONDS]]" >&2; exit 2 ;;
+  '' | *[!0-9]*) usage ;;
 esac
-scripts/deps.sh test  # the sound server, its pactl and parecord, Xvfb and xdotool
+contenders=()
+for c in ${only//,/ }; do
+  case "$c" in native | sdl | microphone) contenders+=("$c") ;; *) usage ;; esac
+done
+contenders+=(loopback)
+scripts/deps.sh test
 if [ -z "$build" ]; then
   cmake --preset release >/dev/null
   cmake --build --preset release -j 2 --target zephyrix live_signal >/dev/null
@@ -45,13 +61,15 @@ if [ -z "$build" ]; then
 fi
 app=$build/src/app/zephyrix
 signal=$build/bench/live/live_signal
+probe_seconds=10
 
 work=$(mktemp -d)
 xvfb_pid=""
 app_pid=""
 recorders=()
+modules=()
 cleanup() {
-  if [ -n "$app_pid" ]; then kill "$app_pid" 2>/dev/null || true; fi
+  if [ -n "$app_pid" ]; then kill -KILL "$app_pid" 2>/dev/null || true; fi
   for pid in "${recorders[@]}"; do kill "$pid" 2>/dev/null || true; done
   if [ -n "$xvfb_pid" ]; then kill "$xvfb_pid" 2>/dev/null || true; fi
   if [ -n "${ZEPHYRIX_SOUND_DIR:-}" ]; then scripts/sound_server.sh stop >/dev/null || true; fi
@@ -63,20 +81,29 @@ eval "$(scripts/sound_server.sh start --owner $$)"
 . bench/x_display.sh
 start_x_display
 export SDL_VIDEODRIVER=x11 ZEPHYRIX_SCALE=2
-if [ -n "$driver" ]; then export SDL_AUDIODRIVER=$driver; else unset SDL_AUDIODRIVER; fi
+unset SDL_AUDIODRIVER ZEPHYRIX_AUDIO
 
 "$signal" make "$work/signal.wav" "$seconds"
+"$signal" make "$work/probe.wav" "$probe_seconds"
 pactl load-module module-null-sink sink_name=probe channels=2 \
   channel_map=front-left,front-right >/dev/null
 
-probe_loopback() {  # SOURCE CHANNEL; prints the module's index
-  pactl load-module module-loopback source="$1" sink=probe channels=1 channel_map="$2" \
-    latency_msec=250 source_dont_move=true sink_dont_move=true
+# The probe: ports linked straight into the probe sink's two channels, no
+# buffer of their own between, so what it records is the two ports' sound in
+# the same cycles.
+link_probe() {  # OUTPUT-PORT CHANNEL
+  pw-link "$1" "probe:playback_$2"
+}
+unlink_probe() {  # OUTPUT-PORT CHANNEL
+  pw-link -d "$1" "probe:playback_$2" 2>/dev/null || true
 }
 
-# Records SOURCE with CHANNELS into FILE in the background.
+# Records SOURCE with CHANNELS into FILE in the background. The recorder asks
+# for the server's own cycle (1024 frames), so it never makes the server change
+# its cycle part-way through a round (recorders ask for 2 s by default).
 record() {
-  parecord --device="$1" --rate=48000 --channels="$2" --format=s16le --file-format=wav "$3" &
+  parecord --device="$1" --rate=48000 --channels="$2" --format=s16le --file-format=wav \
+    --latency=$((1024 * 2 * $2)) "$3" &
   recorders+=("$!")
 }
 stop_recorders() {
@@ -86,26 +113,70 @@ stop_recorders() {
   recorders=()
 }
 
-# Plays the signal while recording the speaker, and both the input and the
-# speaker through the probe loopbacks; NAME.wav and NAME-probe.wav.
-play_and_record() {
-  local name=$1 left right
-  left=$(probe_loopback feed.monitor front-left)
-  right=$(probe_loopback spk.monitor front-right)
-  record spk.monitor 1 "$work/$name.wav"
-  record probe.monitor 2 "$work/$name-probe.wav"
+# The latency part: OUTPUT (a source) against the input through the probe.
+probe_latency() {  # NAME OUTPUT
+  local port=${2%.monitor}
+  if [ "$port" != "$2" ]; then port=$port:monitor_MONO; else port=$port:capture_MONO; fi
+  link_probe feed:monitor_MONO FL
+  link_probe "$port" FR
+  record probe.monitor 2 "$work/$1-probe.wav"
   sleep 0.5
-  paplay --device=feed "$work/signal.wav"
+  paplay --device=feed "$work/probe.wav"
   stop_recorders
-  pactl unload-module "$right"
-  pactl unload-module "$left"
+  unlink_probe "$port" FR
+  unlink_probe feed:monitor_MONO FL
+}
+
+# Processor ticks (user + system) of a process: "NAME TICKS", and of each of
+# its threads with --threads.
+ticks_of() {  # PID [--threads]
+  local stat
+  for stat in "/proc/$1/stat" ${2:+"/proc/$1"/task/*/stat}; do
+    awk '{name = $2; gsub(/[()]/, "", name); sub(/.*\) /, ""); print name, $12 + $13}' "$stat"
+  done
+}
+server_pids() {
+  awk '$3 ~ /^(pipewire|pipewire-pulse|wireplumber)$/ { print $1 }' "$ZEPHYRIX_SOUND_DIR/pids"
+}
+# "NAME TICKS" of the client (if any) and of every server process.
+cpu_sample() {
+  local pid
+  if [ -n "$app_pid" ]; then ticks_of "$app_pid" | sed 's/^[^ ]*/client/'; fi
+  for pid in $(server_pids); do ticks_of "$pid"; done
+}
+
+# The glitch and processor-time part: the signal through OUTPUT, recorded.
+play_and_measure() {  # NAME OUTPUT
+  record "$2" 1 "$work/$1.wav"
+  sleep 0.5
+  cpu_sample >"$work/$1.cpu0"
+  local t0 t1
+  t0=$(ms)
+  paplay --device=feed "$work/signal.wav"
+  t1=$(ms)
+  cpu_sample >"$work/$1.cpu1"
+  echo $((t1 - t0)) >"$work/$1.wall"
+  stop_recorders
 }
 
 ms() { date +%s%3N; }
-launch() {
-  (cd "$work" && exec "$app" >>"$work/zephyrix.log" 2>&1) &
+mine() {  # whether the unit's streams, or its node, are on the server
+  case "$1" in
+    microphone) pactl list short sources | grep -q zephyrix_microphone &&
+      grep -q 'application.name = "Zephyrix"' <<<"$(pactl list source-outputs)" ;;
+    *) grep -q 'application.name = "Zephyrix"' <<<"$(pactl list source-outputs)" &&
+      grep -q 'application.name = "Zephyrix"' <<<"$(pactl list sink-inputs)" ;;
+  esac
+}
+launch() {  # CONTENDER
+  local start options=() audio=native
+  case "$1" in
+    sdl) audio=sdl ;;
+    microphone) options=(--as-microphone) ;;
+  esac
+  (cd "$work" && SDL_AUDIODRIVER=$([ "$audio" = sdl ] && echo pipewire) ZEPHYRIX_AUDIO=$audio \
+    exec "$app" "${options[@]}" >>"$work/zephyrix.log" 2>&1) &
   app_pid=$!
-  local start mine
   start=$(ms)
   until xdotool search --onlyvisible --name '^Zephyrix 1.0$' >/dev/null 2>&1; do
     sleep 0.05
@@ -114,9 +185,7 @@ launch() {
   eval "$(xdotool search --onlyvisible --name '^Zephyrix 1.0$' getwindowgeometry --shell)"
   # The window shows before start-up opens the devices; clicks made until then
   # are lost.
-  mine="application.name = \"Zephyrix\""
-  until grep -q "$mine" <<<"$(pactl list source-outputs)" &&
-    grep -q "$mine" <<<"$(pactl list sink-inputs)"; do
+  until mine "$1"; do
     sleep 0.05
     if [ $(($(ms) - start)) -gt 20000 ]; then echo "no sound streams" >&2; exit 1; fi
   done
@@ -148,87 +217,91 @@ power() {
 # 0.5 s in, and a loopback just loaded puts a burst of noise there.
 faults() { "$signal" faults "$1" 0.4; }
 latency() { "$signal" latency "$1" 0.4 || true; }
-# "FAULTS MARKERS" of a recording; a marker a second, so the markers count the
-# seconds of signal that came through (a round that carried nothing counts none).
-glitches() { faults "$1" | sed -n 's/.*markers=\([0-9]*\) faults=\([0-9]*\).*/\2 \1/p'; }
-tally() {  # FILE RECORDING: adds the recording's faults and markers to FILE
-  glitches "$2" >>"$1"
+
+# One round of CONTENDER: latency, then glitches and processor time.
+round() {  # CONTENDER ROUND
+  local name=$1$2 output=spk.monitor loop=""
+  echo "== round $2 of $rounds: $1, ${seconds} s =="
+  if [ "$1" = loopback ]; then
+    loop=$(pactl load-module module-loopback source=mic sink=spk channels=1 channel_map=mono \
+      latency_msec=250 source_dont_move=true sink_dont_move=true)
+  else
+    launch "$1"
+    [ "$1" = microphone ] && output=zephyrix_microphone
+    click 224 232  # Bypass
+  fi
+  probe_latency "$name" "$output"
+  play_and_measure "$name" "$output"
+  if [ -n "$loop" ]; then pactl unload-module "$loop"; else power; fi
+  faults "$work/$name.wav" >"$work/$name.faults"
+  head -n 1 "$work/$name.faults"
+  latency "$work/$name-probe.wav" | tee "$work/$name.latency"
 }
 
-echo "== calibration: both probe loopbacks on the input =="
-left=$(probe_loopback feed.monitor front-left)
-right=$(probe_loopback feed.monitor front-right)
+echo "== calibration: the input on both channels of the probe =="
+link_probe feed:monitor_MONO FL
+link_probe feed:monitor_MONO FR
 record probe.monitor 2 "$work/calibration.wav"
 sleep 0.5
-paplay --device=feed "$work/signal.wav"
+paplay --device=feed "$work/probe.wav"
 stop_recorders
-pactl unload-module "$right"
-pactl unload-module "$left"
+unlink_probe feed:monitor_MONO FR
+unlink_probe feed:monitor_MONO FL
 latency "$work/calibration.wav"
 
-: >"$work/latency"
-: >"$work/z_glitches"
-: >"$work/l_glitches"
-for round in $(seq "$rounds"); do
-  echo "== round $round of $rounds: zephyrix bypassed, ${seconds} s =="
-  launch
-  click 224 232  # Bypass
-  play_and_record "zephyrix$round"
-  power
-  faults "$work/zephyrix$round.wav"
-  latency "$work/zephyrix$round-probe.wav" | tee -a "$work/latency"
-  tally "$work/z_glitches" "$work/zephyrix$round.wav"
-
-  echo "== round $round of $rounds: module-loopback, ${seconds} s =="
-  loop=$(pactl load-module module-loopback source=mic sink=spk channels=1 channel_map=mono \
-    latency_msec=250 source_dont_move=true sink_dont_move=true)
-  play_and_record "loopback$round"
-  pactl unload-module "$loop"
-  faults "$work/loopback$round.wav"
-  latency "$work/loopback$round-probe.wav"
-  tally "$work/l_glitches" "$work/loopback$round.wav"
+for r in $(seq "$rounds"); do
+  for c in "${contenders[@]}"; do round "$c" "$r"; done
 done
 
-echo "== processor time: zephyrix with echo, flanger and slicer, ${seconds} s =="
-launch
-click 45 155   # Echo
-click 86 155   # Flanger
-click 127 155  # Slicer
-paplay --device=feed "$work/signal.wav" &
-player=$!
-ticks=$(getconf CLK_TCK)
-# Processor ticks (user + system) of the process, then of each of its threads.
-cpu() {
-  local stat
-  for stat in "/proc/$app_pid/stat" "/proc/$app_pid"/task/*/stat; do
-    awk '{name = $2; gsub(/[()]/, "", name); sub(/.*\) /, ""); print name, $12 + $13}' "$stat"
+echo "== summary (${rounds} rounds of ${seconds} s; processor time in % of one core) =="
+hz=$(getconf CLK_TCK)
+# Processor share of each process over a measurement: "NAME PERCENT" lines.
+shares() {  # NAME
+  paste -d' ' "$work/$1.cpu0" "$work/$1.cpu1" |
+    awk -v hz="$hz" -v wall="$(cat "$work/$1.wall")" \
+      '{ printf "%s %.3f\n", $1, 100 * ($4 - $2) / hz / (wall / 1000) }'
+}
+for c in "${contenders[@]}"; do
+  for r in $(seq "$rounds"); do
+    shares "$c$r" | awk -v c="$c" -v r="$r" '{ print c, r, $0 }'
   done
-}
-cpu >"$work/cpu0"
-t0=$(ms)
-sleep "$seconds"
-cpu >"$work/cpu1"
-t1=$(ms)
-wait "$player" || true
-power
-
-echo "== summary =="
-# Glitches per minute of signal that came through.
-per_minute() {  # NAME FILE
-  awk -v name="$1" '{ f += $1; m += $2 }
-    END { printf "%s %.2f (%d in %.1f min of signal)", name, m ? 60 * f / m : 0, f, m / 60 }' "$2"
-}
-if [ "$rounds" -gt 0 ]; then
-  echo "glitches per minute: $(per_minute zephyrix "$work/z_glitches"), $(per_minute module-loopback "$work/l_glitches")"
-fi
-# Spread: within each round (the delay staying put while it runs) and between
-# rounds (where each start lands).
-awk -F'[ =]' '$2 > 0 { n += $2; if (!seen || $6 < lo) lo = $6; if (!seen || $8 > hi) hi = $8;
-  med = med " " $4; within = within " " sprintf("%.2f", $8 - $6); seen = 1 }
-  END { if (seen) printf "latency microphone to speaker: medians%s ms; spread within each round%s ms; min %.2f, max %.2f over all rounds (%d markers)\n",
-    med, within, lo, hi, n; else print "latency: no markers paired" }' "$work/latency"
-paste -d' ' "$work/cpu0" "$work/cpu1" | awk -v hz="$ticks" -v w=$((t1 - t0)) '
-  { share = 100 * ($4 - $2) / hz / (w / 1000) }
-  NR == 1 { printf "processor time while streaming: %.2f%% of one core; by thread:", share; next }
-  { printf " %s %.2f%%", $1, share } END { print "" }'
+done >"$work/shares"
+for c in "${contenders[@]}"; do
+  for r in $(seq "$rounds"); do
+    f=$(sed -n 's/.*markers=\([0-9]*\) faults=\([0-9]*\).*/\2 \1/p' "$work/$c$r.faults")
+    l=$(sed -n 's/.*median=\([0-9.]*\).*/\1/p' "$work/$c$r.latency")
+    echo "$c $r ${f:-0 0} ${l:-nan}"
+  done
+done >"$work/rounds"
+awk '
+  FILENAME ~ /shares$/ {
+    key = $1 " " $2
+    if ($3 == "client") client[key] = $4; else server[key] += $4
+    next
+  }
+  {
+    c = $1; order[c] = order[c] ? order[c] : ++n; name[order[c]] = c
+    faults[c] += $3; markers[c] += $4
+    lat[c] = lat[c] sprintf(" %.1f", $5)
+    if (!(c in lo) || $5 < lo[c]) lo[c] = $5
+    if (!(c in hi) || $5 > hi[c]) hi[c] = $5
+    key = $1 " " $2; rounds[c]++
+  }
+  END {
+    for (key in server) {
+      split(key, k, " "); s[k[1]] += server[key]; cl[k[1]] += client[key]; nr[k[1]]++
+    }
+    base = s["loopback"] / nr["loopback"]
+    for (i = 1; i <= n; i++) {
+      c = name[i]
+      rate = markers[c] ? 60 * faults[c] / markers[c] : 0
+      printf "%-10s glitches/min %.2f (%d in %.1f min)  latency ms:%s (spread %.2f)", c, rate,
+        faults[c], markers[c] / 60, lat[c], hi[c] - lo[c]
+      cpuc = cl[c] / nr[c]; cpus = s[c] / nr[c]
+      ratio = base > 0 ? (cpuc + cpus) / base : 0
+      printf "  client %.2f%%, server %.2f%%, whole %.2fx the loopback\n", cpuc, cpus, ratio
+    }
+  }' "$work/shares" "$work/rounds"
+echo "-- processor time by process and round:"
+awk '{ printf "%s%s %s %s%%\n", $1, $2, $3, $4 }' "$work/shares" | paste -sd' ' | fold -s -w 100
 echo "Power click to exit: $(paste -sd' ' "$work/exits") ms"
