@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Builds the fuzz targets (clang, libFuzzer, AddressSanitizer + UBSan) and runs the
-# preset file fuzzer for SECONDS (default 30) from a scratch copy of the seed
-# corpus, so the corpus in the repository stays as committed. Exits non-zero if
+# Builds the fuzz targets (clang, libFuzzer, AddressSanitizer + UBSan) and runs
+# each, the preset file loader and the control socket's request parser, for
+# SECONDS (default 30) from a scratch copy of its seed corpus, so the corpora
+# in the repository stay as committed. Exits non-zero if
 # the fuzzer finds a crash, a sanitizer report or a failed check; the input that
 # caused it is kept under build/fuzz/artifacts/.
 set -euo pipefail
@@ -14,15 +15,18 @@ esac
 scripts/deps.sh test  # clang and its fuzzer runtime
 
 cmake --preset fuzz >/dev/null
-cmake --build --preset fuzz --target preset_file_fuzz -j "$(nproc)"
+cmake --build --preset fuzz --target preset_file_fuzz remote_request_fuzz -j "$(nproc)"
 
-corpus=$(mktemp -d)
-trap 'rm -rf "$corpus"' EXIT
-cp tests/fuzz/corpus/preset_file/* "$corpus/"
 artifacts=build/fuzz/artifacts/
 mkdir -p "$artifacts"
-
-echo "== fuzz: preset file, ${seconds} s =="
-ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-  build/fuzz/tests/fuzz/preset_file_fuzz -max_total_time="$seconds" -max_len=1024 \
-  -print_final_stats=1 -artifact_prefix="$artifacts" "$corpus"
+corpus=""
+trap 'rm -rf "$corpus"' EXIT
+for target in preset_file remote_request; do
+  rm -rf "$corpus"
+  corpus=$(mktemp -d)
+  cp "tests/fuzz/corpus/$target"/* "$corpus/"
+  echo "== fuzz: ${target//_/ }, ${seconds} s =="
+  ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+    "build/fuzz/tests/fuzz/${target}_fuzz" -max_total_time="$seconds" -max_len=1024 \
+    -print_final_stats=1 -artifact_prefix="$artifacts" "$corpus"
+done

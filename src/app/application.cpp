@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "app/remote_control.h"
 #include "audio/audio_stream.h"
 #include "panel/gain_knob.h"
 #include "panel/panel_images.h"
@@ -86,7 +87,8 @@ std::int32_t runMessageLoop() {
     if (got < 0) return kFatalExitCode;
     if (got == 0) return static_cast<std::int32_t>(msg.wParam);  // the code it was posted with
     translateMessage(&msg);
-    dispatchMessage(&msg);
+    // Requests of other programs reach the panel here, as keys.
+    if (!takeRemoteMessage(msg)) dispatchMessage(&msg);
     if (quitRequested == 1) return kPoweredExitCode;
     knobToGain();
   }
@@ -116,7 +118,9 @@ int runZephyrix() {
     quitRequested = 1;
     exitCode = kFatalExitCode;
   } else {
+    startRemoteControl(window);
     exitCode = runMessageLoop();
+    stopRemoteControl();
   }
   shutDownZephyrix(window);
   return exitCode;

@@ -1,10 +1,22 @@
 #include "app/command_line.h"
 
+#include "panel/panel_keys.h"
 #include "platform/command_options.h"
 
 namespace {
 
-enum OptionId { ListDevices, Input, Output, Record, AsMicrophone, Listen, Help, Version };
+enum OptionId {
+  ListDevices,
+  Input,
+  Output,
+  Record,
+  AsMicrophone,
+  Listen,
+  Send,
+  Status,
+  Help,
+  Version
+};
 
 // In OptionId order.
 constexpr CommandOption kOptions[] = {
@@ -17,24 +29,14 @@ constexpr CommandOption kOptions[] = {
      "browser and recording programs list as a microphone, for as\n"
      "long as the unit runs, instead of into the speaker (PipeWire)"},
     {"listen", 0, nullptr, "with --as-microphone: the speaker plays the same sound"},
+    {"send", 0, nullptr,
+     "press the keys named after it (below) in the unit that runs, as if\n"
+     "typed into its window, then exit"},
+    {"status", 0, nullptr, "print the running unit's settings on one line, then exit"},
     {"help", 'h', nullptr, "show this help, then exit"},
     {"version", 'V', nullptr, "show the version, then exit"},
 };
 constexpr std::size_t kHelpColumn = 24;
-
-// The keys, as the panel lists them (panel/panel_keys.cpp holds what they do).
-constexpr const char* kKeyHelp[][2] = {
-    {"1 ... 9, 0", "preset buttons 1 ... 10"},
-    {"E  F  S  R", "Echo, Flanger, Slicer, Reverse"},
-    {"D", "downsampler switch"},
-    {"Right / Left", "delay + / -"},
-    {"Shift+Right / Left", "downsampler + / -"},
-    {"Up / Down", "gain knob six rows up / down (with Shift: one row)"},
-    {"M  B", "Mute, Bypass"},
-    {"Ctrl+S", "Save"},
-    {"F1", "About"},
-    {"Ctrl+Q", "Power"},
-};
 
 bool takeOption(CommandLine& line, int id, const char* value, std::string& error) {
   // A device or file named by nothing is as good as none given.
@@ -61,6 +63,12 @@ bool takeOption(CommandLine& line, int id, const char* value, std::string& error
     case Listen:
       line.listen = true;
       break;
+    case Send:
+      line.send = true;
+      break;
+    case Status:
+      line.status = true;
+      break;
     case Help:
       line.help = true;
       break;
@@ -71,11 +79,6 @@ bool takeOption(CommandLine& line, int id, const char* value, std::string& error
   return true;
 }
 
-std::string padded(std::string text, std::size_t width) {
-  if (text.size() < width) text.append(width - text.size(), ' ');
-  return text;
-}
-
 }  // namespace
 
 bool parseCommandLine(int argc, char** argv, CommandLine& line, std::string& error) {
@@ -84,8 +87,23 @@ bool parseCommandLine(int argc, char** argv, CommandLine& line, std::string& err
     return takeOption(line, id, value, why);
   };
   if (!parseCommandOptions(argc, argv, kOptions, take, operands, error)) return false;
-  if (!operands.empty()) {
+  if (line.send) {
+    for (const std::string& key : operands)
+      if (panelKeyNamed(key) == nullptr) {
+        error = "'" + key + "' is no key of the panel";
+        return false;
+      }
+    line.keys = operands;
+    if (line.keys.empty()) {
+      error = "--send needs the names of keys";
+      return false;
+    }
+  } else if (!operands.empty()) {
     error = "unexpected argument '" + operands.front() + "'";
+    return false;
+  }
+  if (line.send && line.status) {
+    error = "--send and --status go one at a time";
     return false;
   }
   if (line.listen && !line.asMicrophone) {
@@ -98,17 +116,25 @@ bool parseCommandLine(int argc, char** argv, CommandLine& line, std::string& err
 std::string commandLineHelp() {
   std::string text =
       "Usage: zephyrix [options]\n"
+      "       zephyrix --send KEY... | --status\n"
       "Zephyrix, a real-time voice effects unit: it records the microphone, runs\n"
       "every 125 ms block through its effects and plays the result. It starts muted.\n"
       "\nOptions:\n" +
       commandOptionsHelp(kOptions, kHelpColumn);
-  text += "\nKeys (while the panel has the focus):\n";
-  for (const auto& k : kKeyHelp) text += "  " + padded(k[0], kHelpColumn - 2) + k[1] + "\n";
+  text += "\nKeys (while the panel has the focus, or with --send):\n" + panelKeyHelp(kHelpColumn);
   text +=
-      "\nPresets are kept in PresetFile.KDX in the directory it is started from.\n"
+      "\nPresets are kept in PresetFile.KDX in the directory it is started from; started\n"
+      "in the home folder (from the desktop's menu), in $XDG_DATA_HOME/zephyrix\n"
+      "(~/.local/share/zephyrix) instead.\n"
       "Where a PipeWire server answers, the unit talks to it directly; elsewhere\n"
       "through SDL (PulseAudio, ALSA). ZEPHYRIX_AUDIO=native or sdl chooses.\n"
-      "Exit status: 0 after Power, 1 when it cannot start, 2 for a bad command line.\n";
+      "Exit status: 0 after Power, 1 when it cannot start, 2 for a bad command line.\n"
+      "With --send and --status: 0 done, 1 no unit running, 2 a bad key or command\n"
+      "line, 3 not done because a box is open in the unit.\n"
+      "--status prints: preset=N echo=E slicer=S reverse=S downsample=D flanger=S\n"
+      "mute=S bypass=S gain=G, N the preset button's lettering (1 ... 9, 0), E and D\n"
+      "lettered as on the readouts (OFF, 1/4S ... 2S; OFF, X2, X4, X8), S ON or OFF,\n"
+      "G the output gain (0.00 ... 4.00).\n";
   return text;
 }
 

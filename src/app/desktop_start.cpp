@@ -7,7 +7,9 @@
 
 #include "app/application.h"
 #include "app/command_line.h"
+#include "app/preset_folder.h"
 #include "app/recorder.h"
+#include "app/remote_client.h"
 #include "app/sound_backend.h"
 #include "platform/wave_audio.h"
 
@@ -71,6 +73,8 @@ int runFromCommandLine(int argc, char** argv) {
     std::puts(kVersion);
     return 0;
   }
+  if (line.send) return sendKeysToUnit(line.keys);
+  if (line.status) return printUnitStatus();
   const int backend = chooseSoundBackend(line.asMicrophone, line.listen);
   if (backend == kBackendUnknown) return kExitUsage;
   if (backend != kBackendChosen) return kExitCannotStart;
@@ -92,6 +96,7 @@ int runFromCommandLine(int argc, char** argv) {
     }
     startRecording();
   }
+  choosePresetFolder();
   const int code = runZephyrix();
   stopRecording();
   return code;

@@ -10,49 +10,6 @@
 
 namespace {
 
-constexpr std::uint32_t kShift = kKeyShift;
-constexpr std::uint32_t kControl = kKeyControl;
-constexpr std::int32_t kKnobStep = 6;  // rows an arrow moves the knob; one with Shift
-
-// What a key does.
-struct PanelKey {
-  std::uint32_t code;       // kMsgKeyDown's key code
-  std::uint32_t modifiers;  // kKeyShift / kKeyControl that must be held (others must not be)
-  std::int32_t buttonId;    // the control it presses, or 0 for a knob move
-  std::int32_t knobRows;    // knob move in rows, negative upwards (towards x4)
-};
-
-constexpr PanelKey kPanelKeys[] = {
-    {'1', 0, Preset1, 0},
-    {'2', 0, Preset1 + 1, 0},
-    {'3', 0, Preset1 + 2, 0},
-    {'4', 0, Preset1 + 3, 0},
-    {'5', 0, Preset1 + 4, 0},
-    {'6', 0, Preset1 + 5, 0},
-    {'7', 0, Preset1 + 6, 0},
-    {'8', 0, Preset1 + 7, 0},
-    {'9', 0, Preset1 + 8, 0},
-    {'0', 0, Preset10, 0},
-    {'E', 0, Echo, 0},
-    {'F', 0, Flanger, 0},
-    {'S', 0, Slicer, 0},
-    {'R', 0, Reverse, 0},
-    {'D', 0, DownsamplerSwitch, 0},
-    {kKeyRight, 0, DelayUp, 0},
-    {kKeyLeft, 0, DelayDown, 0},
-    {kKeyRight, kShift, DownsamplerUp, 0},
-    {kKeyLeft, kShift, DownsamplerDown, 0},
-    {kKeyUp, 0, 0, -kKnobStep},
-    {kKeyDown, 0, 0, kKnobStep},
-    {kKeyUp, kShift, 0, -1},
-    {kKeyDown, kShift, 0, 1},
-    {'M', 0, Mute, 0},
-    {'B', 0, Bypass, 0},
-    {'S', kControl, Save, 0},
-    {kKeyF1, 0, About, 0},
-    {'Q', kControl, Power, 0},
-};
-
 // What a pen-down and pen-up on the control do: Power lights while held, then
 // the command runs (and unlights it).
 void pressControl(WindowHandle window, std::int32_t id) {
@@ -79,8 +36,8 @@ void pressKey(WindowHandle window, std::uint32_t code, std::uint32_t modifiers) 
   // Shift chooses between the arrows' two meanings; on letters and digits it
   // is ignored, so Caps Lock or a shifted layout does not matter.
   const bool arrow = code == kKeyLeft || code == kKeyRight || code == kKeyUp || code == kKeyDown;
-  const std::uint32_t held = modifiers & (kControl | kKeyAlt | (arrow ? kShift : 0));
-  for (const PanelKey& k : kPanelKeys) {
+  const std::uint32_t held = modifiers & (kKeyControl | kKeyAlt | (arrow ? kKeyShift : 0));
+  for (const PanelKey& k : panelKeys()) {
     if (k.code != code || k.modifiers != held) continue;
     if (k.buttonId != 0)
       pressControl(window, k.buttonId);

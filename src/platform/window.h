@@ -138,6 +138,11 @@ constexpr int kBoxOk = 1;  // the only button, and so the only result
 int showMessageBox(WindowHandle owner, const char* text, const char* caption,
                    int kind = kBoxInformation);
 
+// Whether a box is open right now, and how many boxes have been opened since
+// the process started; any thread may ask.
+bool messageBoxOpen();
+std::uint32_t messageBoxesShown();
+
 // --- Scale and pen positions ----------------------------------------------
 
 // The whole scale factor for a screen of this height: the largest one that

@@ -440,13 +440,29 @@ int showDesktopBox(WindowHandle owner, const char* text, const char* caption, in
 
 }  // namespace
 
+namespace {
+std::atomic<bool> boxOpen{false};
+std::atomic<std::uint32_t> boxesShown{0};
+}  // namespace
+
 int showMessageBox(WindowHandle owner, const char* text, const char* caption, int kind) {
   if (!text) text = "";
   if (!caption) caption = "";
+  boxesShown.fetch_add(1);
+  boxOpen.store(true);
   const int result = messageBoxHook ? messageBoxHook(owner, text, caption)
                                     : showDesktopBox(owner, text, caption, kind);
   discardPenInput();
+  boxOpen.store(false);
   return result;
+}
+
+bool messageBoxOpen() {
+  return boxOpen.load();
+}
+
+std::uint32_t messageBoxesShown() {
+  return boxesShown.load();
 }
 
 void setMessageBoxHook(MessageBoxHook hook) {

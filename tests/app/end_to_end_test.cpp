@@ -6,6 +6,8 @@
 #include <sndfile.h>
 
 #include <signal.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -276,6 +278,115 @@ TEST_F(EndToEnd, KeysWorkThePanelAndTheRecordingIsWhatWasPlayed) {
   EXPECT_TRUE(std::all_of(played.begin() + static_cast<long>(recorded.size()), played.end(),
                           [](std::int16_t v) { return v == 0; }));
   EXPECT_GE(longestRamp(recorded).length, static_cast<std::size_t>(kRate / 2)) << "bypassed";
+}
+
+// Sends `bytes` to the unit's control socket as a client would; its answer.
+std::string askSocket(const std::filesystem::path& socketPath, const std::string& bytes) {
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  std::snprintf(address.sun_path, sizeof address.sun_path, "%s", socketPath.c_str());
+  const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+  if (fd < 0 || connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+    if (fd >= 0) close(fd);
+    return "(no connection)";
+  }
+  [[maybe_unused]] const ssize_t sent = send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+  shutdown(fd, SHUT_WR);
+  std::string answer;
+  char chunk[256];
+  for (ssize_t n; (n = read(fd, chunk, sizeof chunk)) > 0;) answer.append(chunk, n);
+  close(fd);
+  return answer;
+}
+
+// Other programs work the unit through --send and --status as a hand on its
+// keys would, and nothing else reaches it: keys given while a box is open
+// (exit 3), a user of another id, garbage and over-long requests change
+// nothing. A socket left by a killed unit is taken over; a second unit runs
+// without one; the socket goes with the unit.
+TEST_F(EndToEnd, OtherProgramsWorkTheUnitThroughItsControlSocket) {
+  const std::filesystem::path runtime = dir / "runtime";
+  std::filesystem::create_directory(runtime);
+  std::filesystem::permissions(runtime, std::filesystem::perms::owner_all);
+  setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
+  const std::filesystem::path socketPath = runtime / "zephyrix" / "control";
+  const auto zephyrix = [&](const std::string& arguments, const std::string& prefix = "") {
+    return runCommand(prefix + "'" + program + "' " + arguments + " 2>&1; echo \"exit $?\"");
+  };
+  EXPECT_EQ(zephyrix("--status"), "zephyrix: no unit is running\nexit 1\n");
+
+  // A socket that nobody answers, as a killed unit leaves it.
+  std::filesystem::create_directory(socketPath.parent_path());
+  EXPECT_EQ(askSocket(socketPath, "status\n"), "(no connection)");
+  ASSERT_EQ(std::system(("python3 -c \"import socket; socket.socket(socket.AF_UNIX)"
+                         ".bind('" +
+                         socketPath.string() + "')\"")
+                            .c_str()),
+            0);
+  writeRamp(30);
+  launch();
+  ASSERT_NO_FATAL_FAILURE(findWindow());
+  std::string status;
+  for (int i = 0; i < 50 && status.find("exit 0") == std::string::npos; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    status = zephyrix("--status");
+  }
+  EXPECT_EQ(status,
+            "preset=1 echo=OFF slicer=OFF reverse=OFF downsample=OFF flanger=OFF mute=ON "
+            "bypass=OFF gain=1.00\nexit 0\n");
+
+  // The keys of the typed test, sent.
+  EXPECT_EQ(zephyrix("--send m b e Right shift+Right Up Up shift+Down"), "exit 0\n");
+  const std::string after =
+      "preset=1 echo=2S slicer=OFF reverse=OFF downsample=X2 flanger=OFF mute=OFF bypass=OFF "
+      "gain=1.61\nexit 0\n";
+  EXPECT_EQ(zephyrix("--status"), after);
+  EXPECT_EQ(zephyrix("--send e five"),
+            "zephyrix: 'five' is no key of the panel (see zephyrix --help)\nexit 2\n");
+
+  // About opens its box: what comes while it is open is not done.
+  EXPECT_EQ(zephyrix("--send f1"), "exit 0\n");
+  EXPECT_EQ(zephyrix("--send 5 e"), "zephyrix: not done: a box is open in the unit\nexit 3\n");
+  ASSERT_NO_FATAL_FAILURE(closeBox());
+  EXPECT_EQ(zephyrix("--status"), after);
+
+  // Nobody else: another user, garbage, a request too long to be one.
+  const std::string other =
+      zephyrix("--send 5", "setpriv --reuid=nobody --regid=nogroup --clear-groups ");
+  EXPECT_NE(other.find("exit 1"), std::string::npos) << other;
+  EXPECT_EQ(askSocket(socketPath, "\x01\x7fsend e\n"), "bad request with bytes that are no text\n");
+  EXPECT_EQ(askSocket(socketPath, "send e e e\nsend 5\n").rfind("bad ", 0), 0u);
+  EXPECT_EQ(askSocket(socketPath, "send " + std::string(2000, 'e') + "\n"),
+            "bad request too long\n");
+  EXPECT_EQ(askSocket(socketPath, "stat"), "bad request without its newline\n");
+  EXPECT_EQ(zephyrix("--status"), after) << "and the unit plays on";
+
+  // A second unit runs, without remote control.
+  PanelProgram second;
+  std::filesystem::create_directory(dir / "second");
+  second.launch(program, dir / "second", x, {{"SDL_AUDIODRIVER", "dummy"}});
+  std::this_thread::sleep_for(std::chrono::seconds(2));
+  EXPECT_NE(runCommand("cat '" + (dir / "second" / "zephyrix.log").string() + "'")
+                .find("another unit is running; this unit has no remote control"),
+            std::string::npos);
+  EXPECT_EQ(waitForChild(second.pid, 0.1), -1) << "the second unit runs";
+  second.waitForExit(0);
+
+  EXPECT_EQ(zephyrix("--send ctrl+s ctrl+q"), "exit 0\n");
+  ASSERT_EQ(waitForExit(15), 0) << "exit code (-1: did not end in time)";
+  EXPECT_FALSE(std::filesystem::exists(socketPath)) << "the socket goes with the unit";
+
+  // The same preset file as the keys typed.
+  resetPresetBank();
+  ASSERT_EQ(loadPresetFileFrom((dir / kPresetFileName).c_str()), kPresetFileOk);
+  EXPECT_EQ(presetBank.presetIndex, 0) << "the 5 sent under the box selected nothing";
+  EXPECT_EQ(presetBank.presetParams[0][kWordEchoBlocks], 8);
+  EXPECT_EQ(presetBank.presetParams[0][kWordDownsampleFactor], 2);
+  EXPECT_EQ(presetBank.presetParams[0][kWordMuteOn], 0);
+  gainKnob = 43;
+  knobToGain();
+  EXPECT_EQ(presetBank.presetGains[0].gain, effectSettings.gain);
+  unsetenv("XDG_RUNTIME_DIR");
 }
 
 }  // namespace

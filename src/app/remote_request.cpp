@@ -1,0 +1,87 @@
+#include "app/remote_request.h"
+
+#include <string_view>
+
+namespace {
+
+// The words of a line, split at single spaces; false for empty words (two
+// spaces, a space at either end).
+template <typename Take>
+bool eachWord(std::string_view line, Take take) {
+  while (true) {
+    const std::size_t space = line.find(' ');
+    const std::string_view word = line.substr(0, space);
+    if (word.empty() || !take(word)) return false;
+    if (space == std::string_view::npos) return true;
+    line.remove_prefix(space + 1);
+  }
+}
+
+}  // namespace
+
+bool parseRemoteRequest(const char* bytes, std::size_t length, RemoteRequest& request,
+                        std::string& error) {
+  request = RemoteRequest{};
+  if (length > kLongestRequest) {
+    error = "request too long";
+    return false;
+  }
+  const std::string_view all(bytes, length);
+  if (all.empty() || all.back() != '\n') {
+    error = "request without its newline";
+    return false;
+  }
+  const std::string_view line = all.substr(0, all.size() - 1);
+  for (const char c : line)
+    if (c < ' ' || c > '~') {
+      error = "request with bytes that are no text";
+      return false;
+    }
+  bool first = true;
+  const bool wellFormed = eachWord(line, [&](std::string_view word) {
+    if (first) {
+      first = false;
+      if (word == "status") {
+        request.kind = RemoteStatus;
+        return true;
+      }
+      if (word == "send") {
+        request.kind = RemoteSend;
+        return true;
+      }
+      error = "unknown request '" + std::string(word) + "'";
+      return false;
+    }
+    if (request.kind == RemoteStatus) {
+      error = "status takes nothing after it";
+      return false;
+    }
+    const PanelKey* key = panelKeyNamed(word);
+    if (key == nullptr) {
+      error = "'" + std::string(word) + "' is no key of the panel";
+      return false;
+    }
+    if (request.keyCount == kMostKeys) {
+      error = "too many keys";
+      return false;
+    }
+    request.keys[request.keyCount++] = key;
+    return true;
+  });
+  if (!wellFormed) {
+    if (error.empty()) error = "request with an empty word";
+    return false;
+  }
+  if (request.kind == RemoteSend && request.keyCount == 0) {
+    error = "send without keys";
+    return false;
+  }
+  return true;
+}
+
+std::string remoteRequestLine(const RemoteRequest& request) {
+  std::string line = request.kind == RemoteStatus ? "status" : "send";
+  for (int i = 0; i < request.keyCount; ++i) line.append(" ").append(request.keys[i]->name);
+  line.push_back('\n');
+  return line;
+}
