@@ -28,7 +28,6 @@
 # preset is configured and built. LIVE_KEEP=1 keeps the recordings.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
-root=$PWD
 
 usage() {
   echo "usage: $0 [--build DIR] [--only native,sdl,microphone] [ROUNDS [SECONDS]]" >&2
@@ -54,20 +53,14 @@ for c in ${only//,/ }; do
 done
 contenders+=(loopback)
 scripts/deps.sh test
-if [ -z "$build" ]; then
-  cmake --preset release >/dev/null
-  cmake --build --preset release -j 2 --target zephyrix live_signal >/dev/null
-  build=$root/build/release
-fi
-app=$build/src/app/zephyrix
-signal=$build/bench/live/live_signal
+. bench/live/programs.sh
+live_programs "$build"
 probe_seconds=10
 
 work=$(mktemp -d)
 xvfb_pid=""
 app_pid=""
 recorders=()
-modules=()
 cleanup() {
   if [ -n "$app_pid" ]; then kill -KILL "$app_pid" 2>/dev/null || true; fi
   for pid in "${recorders[@]}"; do kill "$pid" 2>/dev/null || true; done

@@ -13,7 +13,6 @@
 # backend (ZEPHYRIX_AUDIO and --options given in ZEPHYRIX_OPTIONS apply).
 set -euo pipefail
 cd "$(dirname "$0")/../.."
-root=$PWD
 
 build=""
 if [ "${1:-}" = --build ]; then
@@ -26,13 +25,8 @@ case "$minutes$check" in
   '' | *[!0-9]*) echo "usage: $0 [--build DIR] [MINUTES [CHECK]]" >&2; exit 2 ;;
 esac
 scripts/deps.sh test
-if [ -z "$build" ]; then
-  cmake --preset release >/dev/null
-  cmake --build --preset release -j 2 --target zephyrix live_signal >/dev/null
-  build=$root/build/release
-fi
-app=$build/src/app/zephyrix
-signal=$build/bench/live/live_signal
+. bench/live/programs.sh
+live_programs "$build"
 check_seconds=20
 
 work=$(mktemp -d)
@@ -75,29 +69,28 @@ rss() { awk '/^VmRSS:/ { print $2 }' "/proc/$app_pid/status"; }
 : >"$work/rss"
 : >"$work/checks"
 
+# Plays the signal into the microphone while recording the speaker into FILE.
+record_signal() {  # FILE
+  parecord --device=spk.monitor --rate=48000 --channels=1 --format=s16le --file-format=wav "$1" &
+  recorder=$!
+  sleep 0.5
+  paplay --device=feed "$work/signal.wav"
+  sleep 1
+  kill -INT "$recorder"
+  wait "$recorder" || true
+  recorder=""
+}
+
 # The signal through the unit bypassed, then through the server's loopback
 # with the unit muted; one line of faults for each.
 check_now() {  # N
   key e b  # an effect switch ends Mute and Bypass; then Bypass on
-  parecord --device=spk.monitor --rate=48000 --channels=1 --format=s16le --file-format=wav \
-    "$work/unit$1.wav" &
-  recorder=$!
-  sleep 0.5
-  paplay --device=feed "$work/signal.wav"
-  sleep 1
-  kill -INT "$recorder"; wait "$recorder" || true
+  record_signal "$work/unit$1.wav"
   key m  # Mute: the loopback alone on the speaker
   local loop
   loop=$(pactl load-module module-loopback source=mic sink=spk channels=1 channel_map=mono \
     latency_msec=250 source_dont_move=true sink_dont_move=true)
-  parecord --device=spk.monitor --rate=48000 --channels=1 --format=s16le --file-format=wav \
-    "$work/loop$1.wav" &
-  recorder=$!
-  sleep 0.5
-  paplay --device=feed "$work/signal.wav"
-  sleep 1
-  kill -INT "$recorder"; wait "$recorder" || true
-  recorder=""
+  record_signal "$work/loop$1.wav"
   pactl unload-module "$loop"
   echo "check $1: unit $("$signal" faults "$work/unit$1.wav" 0.4 | head -n 1)" | tee -a "$work/checks"
   echo "check $1: loopback $("$signal" faults "$work/loop$1.wav" 0.4 | head -n 1)" | tee -a "$work/checks"

@@ -131,6 +131,22 @@ class EndToEnd : public ::testing::Test {
         0);
   }
 
+  // The preset file that `m b e Right shift+Right Up Up shift+Down` then
+  // Save leave, with a 5 under the About box that selected nothing: echo 2S,
+  // x2, unmuted, not bypassed, the knob on row 54 - 12 + 1.
+  void expectPresetsOfTheKeys() {
+    resetPresetBank();
+    ASSERT_EQ(loadPresetFileFrom((dir / kPresetFileName).c_str()), kPresetFileOk);
+    EXPECT_EQ(presetBank.presetIndex, 0) << "the 5 under the box selected nothing";
+    EXPECT_EQ(presetBank.presetParams[0][kWordEchoBlocks], 8);
+    EXPECT_EQ(presetBank.presetParams[0][kWordDownsampleFactor], 2);
+    EXPECT_EQ(presetBank.presetParams[0][kWordMuteOn], 0);
+    EXPECT_EQ(presetBank.presetParams[0][kWordBypassOn], 0);
+    gainKnob = 43;
+    knobToGain();
+    EXPECT_EQ(presetBank.presetGains[0].gain, effectSettings.gain);
+  }
+
   void writeRamp(int seconds) {
     std::ofstream ramp(dir / "capture.raw", std::ios::binary);
     for (int i = 0; i < seconds * kRate; ++i) {
@@ -248,16 +264,7 @@ TEST_F(EndToEnd, KeysWorkThePanelAndTheRecordingIsWhatWasPlayed) {
   press("ctrl+q");
   ASSERT_EQ(waitForExit(15), 0) << "exit code (-1: did not end in time)";
 
-  resetPresetBank();
-  ASSERT_EQ(loadPresetFileFrom((dir / kPresetFileName).c_str()), kPresetFileOk);
-  EXPECT_EQ(presetBank.presetIndex, 0) << "the 5 typed under the box selected nothing";
-  EXPECT_EQ(presetBank.presetParams[0][kWordEchoBlocks], 8);
-  EXPECT_EQ(presetBank.presetParams[0][kWordDownsampleFactor], 2);
-  EXPECT_EQ(presetBank.presetParams[0][kWordMuteOn], 0);
-  EXPECT_EQ(presetBank.presetParams[0][kWordBypassOn], 0);
-  gainKnob = 43;
-  knobToGain();
-  EXPECT_EQ(presetBank.presetGains[0].gain, effectSettings.gain);
+  ASSERT_NO_FATAL_FAILURE(expectPresetsOfTheKeys());
 
   // The recording is what the device played from its first sample on; the
   // device played silence only after the last block, during the drain.
@@ -376,16 +383,7 @@ TEST_F(EndToEnd, OtherProgramsWorkTheUnitThroughItsControlSocket) {
   ASSERT_EQ(waitForExit(15), 0) << "exit code (-1: did not end in time)";
   EXPECT_FALSE(std::filesystem::exists(socketPath)) << "the socket goes with the unit";
 
-  // The same preset file as the keys typed.
-  resetPresetBank();
-  ASSERT_EQ(loadPresetFileFrom((dir / kPresetFileName).c_str()), kPresetFileOk);
-  EXPECT_EQ(presetBank.presetIndex, 0) << "the 5 sent under the box selected nothing";
-  EXPECT_EQ(presetBank.presetParams[0][kWordEchoBlocks], 8);
-  EXPECT_EQ(presetBank.presetParams[0][kWordDownsampleFactor], 2);
-  EXPECT_EQ(presetBank.presetParams[0][kWordMuteOn], 0);
-  gainKnob = 43;
-  knobToGain();
-  EXPECT_EQ(presetBank.presetGains[0].gain, effectSettings.gain);
+  ASSERT_NO_FATAL_FAILURE(expectPresetsOfTheKeys());  // the same file as the keys typed
   unsetenv("XDG_RUNTIME_DIR");
 }
 

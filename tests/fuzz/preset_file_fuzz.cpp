@@ -7,18 +7,11 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "fuzz_check.h"
 #include "presets/preset_bank.h"
 #include "presets/preset_file.h"
 #include "state/audio_profile.h"
 #include "state/effect_settings.h"
-
-#define FUZZ_CHECK(condition)                                                            \
-  do {                                                                                   \
-    if (!(condition)) {                                                                  \
-      std::fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #condition); \
-      std::abort();                                                                      \
-    }                                                                                    \
-  } while (0)
 
 namespace {
 
