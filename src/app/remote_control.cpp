@@ -180,7 +180,7 @@ std::string remoteControlPath() {
   const char* runtime = std::getenv("XDG_RUNTIME_DIR");
   const std::string base = runtime != nullptr && *runtime == '/'
                                ? std::string(runtime) + "/zephyrix"
-                               : "/tmp/zephyrix-" + std::to_string(geteuid());
+                               : std::string("/tmp/zephyrix-").append(std::to_string(geteuid()));
   return base + "/control";
 }
 

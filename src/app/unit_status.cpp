@@ -8,7 +8,8 @@
 
 std::string unitStatusLine() {
   const int preset = presetBank.presetIndex;
-  std::string line = "preset=" + std::to_string(preset == kPresetCount - 1 ? 0 : preset + 1);
+  std::string line = "preset=";
+  line.append(std::to_string(preset == kPresetCount - 1 ? 0 : preset + 1));
   for (const WordSetting& s : kWordSettings) {
     const std::int32_t value = effectSettings.*s.live;
     const char* lettering = settingLettering(s.values, value);
