@@ -49,7 +49,7 @@ bool parseRemoteRequest(const char* bytes, std::size_t length, RemoteRequest& re
         request.kind = RemoteSend;
         return true;
       }
-      error = "unknown request '" + std::string(word) + "'";
+      error = std::string("unknown request '").append(word).append("'");
       return false;
     }
     if (request.kind == RemoteStatus) {
@@ -58,7 +58,7 @@ bool parseRemoteRequest(const char* bytes, std::size_t length, RemoteRequest& re
     }
     const PanelKey* key = panelKeyNamed(word);
     if (key == nullptr) {
-      error = "'" + std::string(word) + "' is no key of the panel";
+      error = std::string("'").append(word).append("' is no key of the panel");
       return false;
     }
     if (request.keyCount == kMostKeys) {
