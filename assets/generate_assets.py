@@ -12,7 +12,8 @@ Files written:
   skinOff.bmp, skinOn.bmp   240 x 271, 8 bpp: the panel unlit / every control lit
   displayStrip.bmp          144 x 24, 8 bpp: readout cells, two rows of four 36 x 12
   knobImage.bmp             16 x 4, 24 bpp: the gain knob
-  icon32.bmp, icon16.bmp    8 bpp application icons; icon32.png, icon16.png with alpha
+  icon32.bmp, icon16.bmp    8 bpp application icons for the window
+  iconN.png                 the icon with alpha at the desktop's sizes (ICON_SIZES)
   panel_geometry.h          the geometry section below, for the C++
 
 Skin coordinates are window coordinates minus 26 rows. Every control is drawn
@@ -738,6 +739,11 @@ def draw_knob():
     return cv
 
 
+# The desktop's icon sizes (hicolor), and the two the window carries as BMP.
+ICON_SIZES = (16, 22, 24, 32, 48, 64, 128, 256)
+WINDOW_ICON_SIZES = (16, 32)
+
+
 def draw_icon(size):
     cv = Canvas(size, size, (0, 0, 0))
     alpha = [[0.0] * size for _ in range(size)]
@@ -750,12 +756,18 @@ def draw_icon(size):
     c = size / 2
     cv.shape(sd_circle(c, c, 12.5 * s), (0, 0, size, size), hexc("0d0e11"))
     for r in (10.5 * s, 8.5 * s):
-        cv.shape(sd_ring(c, c, r, 0.35), (0, 0, size, size), hexc("2a2c33"), 0.9)
+        cv.shape(sd_ring(c, c, r, 0.35 * max(1.0, s)), (0, 0, size, size), hexc("2a2c33"), 0.9)
     cv.shape(sd_circle(c, c, 5.8 * s), (0, 0, size, size),
              lambda x, y: mix(AMBER_CORE, AMBER, clamp01((y - c + 6 * s) / (12 * s))))
     if size >= 32:
-        for dx, dy in glyph_mask("Z"):
-            cv.blend(14 + dx, 13 + dy, hexc("3a1e04"))
+        # The 5 x 7 "Z", each of its pixels a square s wide, centred on a whole
+        # pixel so that at 32 and 64 it stays sharp.
+        x0 = math.floor(c - 2.5 * s + 0.5)
+        y0 = math.floor(c - 3.5 * s + 0.5)
+        cells = [sd_round_box(x0 + (dx + 0.5) * s, y0 + (dy + 0.5) * s, s / 2, s / 2, 0.0)
+                 for dx, dy in glyph_mask("Z")]
+        cv.shape(lambda x, y: min(f(x, y) for f in cells), (x0, y0, x0 + 5 * s, y0 + 7 * s),
+                 hexc("3a1e04"))
     else:
         cv.shape(sd_circle(c, c, 1.0), (0, 0, size, size), hexc("3a1e04"))
     return cv, alpha
@@ -972,10 +984,11 @@ def main():
 
     write_24bit(os.path.join(out, "knobImage.bmp"), draw_knob())
 
-    for size in (32, 16):
+    for size in ICON_SIZES:
         icon, alpha = draw_icon(size)
-        ipal, (iidx,) = quantise([icon])
-        write_8bit(os.path.join(out, "icon%d.bmp" % size), icon, ipal, iidx)
+        if size in WINDOW_ICON_SIZES:
+            ipal, (iidx,) = quantise([icon])
+            write_8bit(os.path.join(out, "icon%d.bmp" % size), icon, ipal, iidx)
         write_png_rgba(os.path.join(out, "icon%d.png" % size), icon, alpha)
 
     with open(os.path.join(out, "panel_geometry.h"), "w") as f:

@@ -2,10 +2,12 @@
 # Installs the Debian packages that one level of work needs, when any is missing:
 #
 #   scripts/deps.sh run     the shared libraries the programs load
-#   scripts/deps.sh build   run's, and the compiler, CMake, Ninja, pkg-config and
-#                           the -dev packages                  (scripts/run.sh)
-#   scripts/deps.sh test    build's, and what the tests, the fuzzer and the
-#                           measurements use                   (scripts/test.sh)
+#   scripts/deps.sh build   run's, and the compiler, CMake, Ninja, pkg-config,
+#                           the -dev packages and what makes the Debian package
+#                                            (scripts/run.sh, scripts/package.sh)
+#   scripts/deps.sh test    build's, and what the tests, the fuzzer, the
+#                           measurements and the package's checks use
+#                                                              (scripts/test.sh)
 #
 # Without a word: test, everything. Runs apt-get (after apt-get update) only if
 # something must be installed, through sudo when not root.
@@ -14,9 +16,12 @@ set -euo pipefail
 # SDL opens PipeWire's client library itself when it picks its PipeWire backend,
 # so libpipewire-0.3-0 is listed although the programs do not link it.
 run=(libsdl2-2.0-0 libsndfile1 libpipewire-0.3-0)
+# CPack's Debian generator finds the dependencies with dpkg-shlibdeps (dpkg-dev)
+# among the files that `file` calls executables.
 build=(
   cmake ninja-build g++ pkg-config
   libsdl2-dev libsndfile1-dev libpipewire-0.3-dev
+  dpkg-dev file
 )
 test=(
   libgtest-dev libgmock-dev libbenchmark-dev
@@ -24,6 +29,7 @@ test=(
   xvfb xdotool x11-utils imagemagick sox espeak-ng
   pipewire pipewire-pulse wireplumber pulseaudio-utils dbus
   python3
+  lintian desktop-file-utils appstream man-db
 )
 
 case "${1:-test}" in

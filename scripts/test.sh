@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The whole test suite: the normal build, then AddressSanitizer + UBSan, then the
-# threaded tests under ThreadSanitizer, then a short fuzz run of the preset loader.
+# threaded tests under ThreadSanitizer, then the Debian package, then a short
+# fuzz run of the preset loader.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh test
@@ -10,7 +11,7 @@ suite() {
   echo "== $1 =="
   cmake --preset "$1" >/dev/null
   cmake --build --preset "$1" -j "$jobs"
-  ctest --preset "$1" -j "$jobs" -LE live
+  ctest --preset "$1" -j "$jobs" -LE 'live|package'
 }
 
 # The tests on a private sound server, alone on the machine: the server mixes in
@@ -31,6 +32,11 @@ suite tsan
 # synchronisation ThreadSanitizer cannot see: their accesses are left out
 # (ignore_noninstrumented_modules in the preset), ours are all checked.
 live tsan
+
+# The package's own build (scripts/package.sh), its checks, and as root its
+# install and removal.
+echo "== package =="
+ctest --preset debug -L package
 
 if [ -x scripts/fuzz.sh ]; then
   scripts/fuzz.sh 30
