@@ -13,8 +13,6 @@
 # something must be installed, through sudo when not root.
 set -euo pipefail
 
-# SDL opens PipeWire's client library itself when it picks its PipeWire backend,
-# so libpipewire-0.3-0 is listed although the programs do not link it.
 run=(libsdl2-2.0-0 libsndfile1 libpipewire-0.3-0)
 # CPack's Debian generator finds the dependencies with dpkg-shlibdeps (dpkg-dev)
 # among the files that `file` calls executables.

@@ -28,7 +28,7 @@ suite debug
 live debug
 suite asan
 suite tsan
-# The SDL backend's threads with the server's client libraries, whose own
+# The backends' threads with the server's client libraries, whose own
 # synchronisation ThreadSanitizer cannot see: their accesses are left out
 # (ignore_noninstrumented_modules in the preset), ours are all checked.
 live tsan

@@ -17,7 +17,7 @@ namespace {
 
 constexpr int kExitCannotStart = 1;
 constexpr int kExitUsage = 2;
-constexpr char kVersion[] = "Zephyrix 1.0";
+constexpr char kVersion[] = "Zephyrix " ZEPHYRIX_VERSION;
 
 struct Direction {
   int isCapture;
