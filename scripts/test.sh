@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# The whole test suite: the normal build, then AddressSanitizer + UBSan, then the
-# threaded tests under ThreadSanitizer, then the Debian package, then a short
-# fuzz run of the preset loader.
+# The whole test suite: the normal build with the live tests on a private sound
+# server, then AddressSanitizer + UBSan, then the threaded tests under
+# ThreadSanitizer (live ones too), then the Debian package, then a short fuzz
+# run of the preset loader and of the remote control's request parser.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh test
