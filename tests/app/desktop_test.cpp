@@ -14,8 +14,8 @@
 #include "app/command_line.h"
 #include "app/desktop_start.h"
 #include "app/preset_folder.h"
-#include "panel/panel_keys.h"
 #include "app/recorder.h"
+#include "panel/panel_keys.h"
 #include "support/app_fixture.h"
 
 namespace {
@@ -112,9 +112,9 @@ TEST(CommandLine, DeviceNamesMatchExactlyOrByAPartOfOneName) {
 
 TEST(CommandLine, HelpListsEveryOptionAndKey) {
   const std::string help = commandLineHelp();
-  for (const char* word : {"--list-devices", "--input NAME", "--output NAME", "--record FILE",
-                           "--as-microphone", "--listen", "--send", "--status", "-h, --help",
-                           "-V, --version", "ZEPHYRIX_AUDIO"})
+  for (const char* word :
+       {"--list-devices", "--input NAME", "--output NAME", "--record FILE", "--as-microphone",
+        "--listen", "--send", "--status", "-h, --help", "-V, --version", "ZEPHYRIX_AUDIO"})
     EXPECT_THAT(help, testing::HasSubstr(word));
   for (const PanelKey& key : panelKeys())
     EXPECT_THAT(help, testing::HasSubstr(std::string(" ") + key.name + " "));
