@@ -57,24 +57,8 @@ scripts/deps.sh test
 live_programs "$build"
 probe_seconds=10
 
-work=$(mktemp -d)
-xvfb_pid=""
-app_pid=""
-recorders=()
-cleanup() {
-  if [ -n "$app_pid" ]; then kill -KILL "$app_pid" 2>/dev/null || true; fi
-  for pid in "${recorders[@]}"; do kill "$pid" 2>/dev/null || true; done
-  if [ -n "$xvfb_pid" ]; then kill "$xvfb_pid" 2>/dev/null || true; fi
-  if [ -n "${ZEPHYRIX_SOUND_DIR:-}" ]; then scripts/sound_server.sh stop >/dev/null || true; fi
-  if [ -n "${LIVE_KEEP:-}" ]; then echo "recordings kept in $work"; else rm -rf "$work"; fi
-}
-trap cleanup EXIT
-
-eval "$(scripts/sound_server.sh start --owner $$)"
-. bench/x_display.sh
-start_x_display
-export SDL_VIDEODRIVER=x11 ZEPHYRIX_SCALE=2
-unset SDL_AUDIODRIVER ZEPHYRIX_AUDIO
+live_session
+unset ZEPHYRIX_AUDIO
 
 "$signal" make "$work/signal.wav" "$seconds"
 "$signal" make "$work/probe.wav" "$probe_seconds"

@@ -29,24 +29,7 @@ scripts/deps.sh test
 live_programs "$build"
 check_seconds=20
 
-work=$(mktemp -d)
-xvfb_pid=""
-app_pid=""
-recorder=""
-cleanup() {
-  if [ -n "$app_pid" ]; then kill -KILL "$app_pid" 2>/dev/null || true; fi
-  if [ -n "$recorder" ]; then kill "$recorder" 2>/dev/null || true; fi
-  if [ -n "$xvfb_pid" ]; then kill "$xvfb_pid" 2>/dev/null || true; fi
-  if [ -n "${ZEPHYRIX_SOUND_DIR:-}" ]; then scripts/sound_server.sh stop >/dev/null || true; fi
-  if [ -n "${LIVE_KEEP:-}" ]; then echo "recordings kept in $work"; else rm -rf "$work"; fi
-}
-trap cleanup EXIT
-
-eval "$(scripts/sound_server.sh start --owner $$)"
-. bench/x_display.sh
-start_x_display
-export SDL_VIDEODRIVER=x11 ZEPHYRIX_SCALE=2
-unset SDL_AUDIODRIVER
+live_session
 "$signal" make "$work/signal.wav" "$check_seconds"
 
 ms() { date +%s%3N; }
@@ -72,13 +55,13 @@ rss() { awk '/^VmRSS:/ { print $2 }' "/proc/$app_pid/status"; }
 # Plays the signal into the microphone while recording the speaker into FILE.
 record_signal() {  # FILE
   parecord --device=spk.monitor --rate=48000 --channels=1 --format=s16le --file-format=wav "$1" &
-  recorder=$!
+  recorders=("$!")
   sleep 0.5
   paplay --device=feed "$work/signal.wav"
   sleep 1
-  kill -INT "$recorder"
-  wait "$recorder" || true
-  recorder=""
+  kill -INT "${recorders[0]}"
+  wait "${recorders[0]}" || true
+  recorders=()
 }
 
 # The signal through the unit bypassed, then through the server's loopback
