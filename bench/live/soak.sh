@@ -110,7 +110,8 @@ awk '{ split($0, a, "faults="); f = a[2] + 0; split($0, b, "markers="); m = b[2]
        who = $3; faults[who] += f; markers[who] += m }
   END { for (w in faults) printf "%s: %d faults in %d markers (of %d s of signal a check)\n",
           w, faults[w], markers[w], '"$check_seconds"' }' "$work/checks"
-awk 'NR == 1 { first = $1 } { if (NR > 6) { if (!lo || $1 < lo) lo = $1; if ($1 > hi) hi = $1 } }
-  END { printf "resident memory: %d kB at start; %d ... %d kB after the first minute (%d samples)\n",
-        first, lo, hi, NR }' "$work/rss"
+awk 'NR == 1 { first = $1 } NR > 6 { n++; if (!lo || $1 < lo) lo = $1; if ($1 > hi) hi = $1 }
+  END { printf "resident memory: %d kB at start; ", first
+        if (n) printf "%d ... %d kB over the %d samples after the first minute\n", lo, hi, n
+        else print "no sample after the first minute" }' "$work/rss"
 echo "exit code $code, ${exited} ms after Power"
