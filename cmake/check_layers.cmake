@@ -10,7 +10,8 @@ set(rooms
   "src/audio|audio state platform"
   "src/presets|presets state platform"
   "src/panel|panel presets state platform assets"
-  "src/app|app panel audio presets state platform"
+  "src/remote|remote panel audio presets state platform"
+  "src/app|app remote panel audio presets state platform"
   "src/platform|platform assets"
   "tools/render|render audio presets state platform")
 

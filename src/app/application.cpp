@@ -2,7 +2,6 @@
 
 #include <cstdio>
 
-#include "app/remote_control.h"
 #include "audio/audio_stream.h"
 #include "panel/gain_knob.h"
 #include "panel/panel_images.h"
@@ -10,6 +9,7 @@
 #include "panel/window_procedure.h"
 #include "presets/preset_bank.h"
 #include "presets/preset_file.h"
+#include "remote/remote_control.h"
 #include "state/audio_profile.h"
 #include "state/effect_settings.h"
 

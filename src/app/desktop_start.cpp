@@ -9,9 +9,9 @@
 #include "app/command_line.h"
 #include "app/preset_folder.h"
 #include "app/recorder.h"
-#include "app/remote_client.h"
 #include "app/sound_backend.h"
 #include "platform/wave_audio.h"
+#include "remote/remote_client.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "app/remote_request.h"
+#include "remote/remote_request.h"
 
 #include <string_view>
 

@@ -1,4 +1,4 @@
-#include "app/unit_status.h"
+#include "remote/unit_status.h"
 
 #include <cstdio>
 

@@ -1,4 +1,4 @@
-#include "app/remote_client.h"
+#include "remote/remote_client.h"
 
 #include <errno.h>
 #include <poll.h>
@@ -9,8 +9,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "app/remote_control.h"
-#include "app/remote_request.h"
+#include "remote/remote_control.h"
+#include "remote/remote_request.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "app/remote_control.h"
+#include "remote/remote_control.h"
 
 #include <errno.h>
 #include <fcntl.h>
@@ -16,8 +16,8 @@
 #include <mutex>
 #include <thread>
 
-#include "app/remote_request.h"
-#include "app/unit_status.h"
+#include "remote/remote_request.h"
+#include "remote/unit_status.h"
 
 namespace {
 
