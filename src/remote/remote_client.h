@@ -1,19 +1,13 @@
 // The other end of the control socket: `zephyrix --send KEY...` and
-// `zephyrix --status`, asking the unit that runs.
+// `zephyrix --status`, asking the unit that runs. Both return an exit status
+// of kRemoteExits (platform/exit_status.h).
 #pragma once
 
-#include <string>
-#include <vector>
+#include "remote/remote_request.h"
 
-// Exit codes of --send and --status.
-constexpr int kRemoteDone = 0;
-constexpr int kRemoteNoUnit = 1;   // no unit runs, or it cannot be reached
-constexpr int kRemoteBad = 2;      // a bad key or command line
-constexpr int kRemoteBoxOpen = 3;  // not done: a box is open in the unit
-
-// Presses the keys (names as panelKeyNamed takes them) in the running unit.
-// Says what went wrong on standard error.
-int sendKeysToUnit(const std::vector<std::string>& keys);
+// Presses the keys of a send request in the running unit. Says what went
+// wrong on standard error.
+int sendKeysToUnit(const RemoteRequest& request);
 
 // Prints the running unit's status line on standard output.
 int printUnitStatus();
