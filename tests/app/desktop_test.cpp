@@ -16,6 +16,8 @@
 #include "app/preset_folder.h"
 #include "app/recorder.h"
 #include "panel/panel_keys.h"
+#include "platform/exit_status.h"
+#include "remote/unit_status.h"
 #include "support/app_fixture.h"
 
 namespace {
@@ -118,6 +120,18 @@ TEST(CommandLine, HelpListsEveryOptionAndKey) {
     EXPECT_THAT(help, testing::HasSubstr(word));
   for (const PanelKey& key : panelKeys())
     EXPECT_THAT(help, testing::HasSubstr(std::string(" ") + key.name + " "));
+}
+
+// The closing paragraphs are filled from the tables, word by word: every exit
+// status and the status line's whole form.
+TEST(CommandLine, HelpFillsTheExitStatusesAndTheStatusLinesForm) {
+  std::string flowing = commandLineHelp();
+  std::replace(flowing.begin(), flowing.end(), '\n', ' ');
+  for (const std::string& said :
+       {"Exit status: " + exitStatusList(kUnitExits) + ".",
+        "With --send and --status: " + exitStatusList(kRemoteExits) + ".",
+        "--status prints: " + unitStatusForm() + ", " + unitStatusLegend()})
+    EXPECT_THAT(flowing, testing::HasSubstr(said));
 }
 
 using Recording = AppTest;
