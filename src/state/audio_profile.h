@@ -2,6 +2,7 @@
 // playback device probe before any audio buffer exists, then only read.
 #pragma once
 
+#include <array>
 #include <cstdint>
 
 #include "state/settings_table.h"
@@ -23,10 +24,39 @@ struct AudioProfile {
   std::int32_t flangerShortSamples;  // short comb length, that less a quarter block
 };
 
+// A block of n samples with half h = n >> 1 and quarter q = n >> 2 (the chain's
+// split). Each comb is as long as its touches leave room for before the block's
+// end: the long comb touches at 0 and h, the short one at 0, q, h and h + q.
+constexpr AudioProfile makeAudioProfile(std::int32_t rate, std::int32_t channels, std::int32_t bits,
+                                        std::int32_t n, std::int32_t factor) {
+  const std::int32_t h = n >> 1, q = n >> 2;
+  return {.sampleRate = rate,
+          .channels = channels,
+          .bitsPerSample = bits,
+          .blockSamples = n,
+          .blockByteFactor = factor,
+          .delayBufferBytes = 4 * kLongestEchoBlocks * n,
+          .reverseBufferBytes = 2 * kReverseSlots * n,
+          .flangerLongSamples = n - h,
+          .flangerShortSamples = n - h - q};
+}
+
 constexpr int kAudioProfileCount = 3;
 
 // In probe order: the first one the playback device accepts is kept.
-extern const AudioProfile audioProfiles[kAudioProfileCount];
+inline constexpr AudioProfile audioProfiles[kAudioProfileCount] = {
+    //               rate ch bits block factor
+    makeAudioProfile(32000, 1, 16, 8000, 1),
+    makeAudioProfile(48000, 1, 16, 12000, 1),
+    makeAudioProfile(44100, 1, 16, 11025, 2),
+};
+
+// The profiles' rates, in probe order: the rates the unit asks a device for.
+inline constexpr std::array<std::int32_t, kAudioProfileCount> kAudioProfileRates = [] {
+  std::array<std::int32_t, kAudioProfileCount> rates{};
+  for (int i = 0; i < kAudioProfileCount; ++i) rates[i] = audioProfiles[i].sampleRate;
+  return rates;
+}();
 
 extern AudioProfile audioProfile;
 

@@ -16,6 +16,8 @@
 #include "app/preset_folder.h"
 #include "app/recorder.h"
 #include "panel/panel_keys.h"
+#include "platform/exit_status.h"
+#include "remote/unit_status.h"
 #include "support/app_fixture.h"
 
 namespace {
@@ -36,7 +38,7 @@ std::string described(const CommandLine& l) {
   add(l.listen, "listen");
   add(l.send, "send");
   add(l.status, "status");
-  for (const std::string& k : l.keys) add(true, "key=" + k);
+  for (int i = 0; i < l.keys.keyCount; ++i) add(true, std::string("key=") + l.keys.keys[i]->name);
   return text;
 }
 
@@ -55,7 +57,7 @@ TEST(CommandLine, OptionsAndTheirErrors) {
       {{"-V"}, "", "version"},
       {{"--record=take.wav", "--in=USB"}, "", "input=USB record=take.wav"},
       {{"--as-microphone", "--listen"}, "", "as-microphone listen"},
-      {{"--send", "e", "Shift+Left"}, "", "send key=e key=Shift+Left"},
+      {{"--send", "e", "Shift+Left"}, "", "send key=e key=shift+left"},
       {{"--status"}, "", "status"},
       {{"--input"}, "--input needs a NAME", ""},
       {{"--record", ""}, "--record needs a FILE", ""},
@@ -118,6 +120,18 @@ TEST(CommandLine, HelpListsEveryOptionAndKey) {
     EXPECT_THAT(help, testing::HasSubstr(word));
   for (const PanelKey& key : panelKeys())
     EXPECT_THAT(help, testing::HasSubstr(std::string(" ") + key.name + " "));
+}
+
+// The closing paragraphs are filled from the tables, word by word: every exit
+// status and the status line's whole form.
+TEST(CommandLine, HelpFillsTheExitStatusesAndTheStatusLinesForm) {
+  std::string flowing = commandLineHelp();
+  std::replace(flowing.begin(), flowing.end(), '\n', ' ');
+  for (const std::string& said :
+       {"Exit status: " + exitStatusList(kUnitExits) + ".",
+        "With --send and --status: " + exitStatusList(kRemoteExits) + ".",
+        "--status prints: " + unitStatusForm() + ", " + unitStatusLegend()})
+    EXPECT_THAT(flowing, testing::HasSubstr(said));
 }
 
 using Recording = AppTest;

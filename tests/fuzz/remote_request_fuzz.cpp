@@ -8,8 +8,8 @@
 #include <cstdlib>
 #include <string>
 
-#include "app/remote_request.h"
 #include "fuzz_check.h"
+#include "remote/remote_request.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   RemoteRequest request;

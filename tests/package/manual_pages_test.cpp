@@ -1,49 +1,79 @@
 // The manual pages in packaging/ are written by hand; these tests hold them to
 // the programs' own tables: the tagged entries (.TP) of a page's OPTIONS
-// section are exactly the options its program's --help lists, and those of
-// zephyrix(1)'s KEYS section exactly the panel's key names.
+// section are exactly the options its program's --help lists, those of
+// zephyrix(1)'s KEYS section the panel's keys in their help groups, those of
+// EXIT STATUS the exit statuses, and what --status prints is described as the
+// settings table letters it.
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <iterator>
+#include <cstdio>
 #include <regex>
 #include <set>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "app/command_line.h"
-#include "panel/panel_keys.h"
+#include "platform/exit_status.h"
+#include "presets/preset_bank.h"
 #include "render/render_options.h"
+#include "state/settings_table.h"
+#include "support/document_tables.h"
 
 namespace {
 
+using documents::joined;
+
 std::string readPage(const std::string& name) {
-  std::ifstream in(std::string(ZEPHYRIX_PACKAGING_DIR).append("/").append(name));
-  EXPECT_TRUE(in) << name;
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  const std::string page = documents::readSource("packaging/" + name);
+  EXPECT_FALSE(page.empty()) << name;
+  return page;
 }
 
-// The words of the tag lines (each the line after .TP) in one section, read as
-// the reader sees them: the macro name, quotes and font changes dropped, "\-"
-// as "-", split at spaces, commas and bars.
-std::set<std::string> tagWords(const std::string& page, const std::string& section) {
+// A line of the page as the reader sees it: the macro name, quotes and font
+// changes dropped, "\-" as "-".
+std::string shown(std::string line) {
+  line = std::regex_replace(line, std::regex(R"(^\.[A-Z]+ ?|\\f[BIRP]|")"), "");
+  return std::regex_replace(line, std::regex(R"(\\-)"), "-");
+}
+
+// The tag lines (each the line after .TP) of one section, as shown.
+std::vector<std::string> tagLines(const std::string& page, const std::string& section) {
   std::istringstream in(page);
-  std::set<std::string> words;
+  std::vector<std::string> tags;
   bool inside = false, tag = false;
   for (std::string line; std::getline(in, line);) {
     if (line.rfind(".SH ", 0) == 0) {
       inside = line.substr(4) == section;
       continue;
     }
-    if (inside && tag) {
-      line = std::regex_replace(line, std::regex(R"(^\.[A-Z]+ |\\f[BIRP]|")"), "");
-      line = std::regex_replace(line, std::regex(R"(\\-)"), "-");
-      std::istringstream split(std::regex_replace(line, std::regex("[,|]"), " "));
-      for (std::string w; split >> w;) words.insert(w);
-    }
+    if (inside && tag) tags.push_back(shown(line));
     tag = inside && line == ".TP";
   }
+  return tags;
+}
+
+// The words of the tag lines, split at spaces, commas and bars.
+std::set<std::string> tagWords(const std::string& page, const std::string& section) {
+  std::set<std::string> words;
+  for (const std::string& line : tagLines(page, section)) {
+    std::istringstream split(std::regex_replace(line, std::regex("[,|]"), " "));
+    for (std::string w; split >> w;) words.insert(w);
+  }
   return words;
+}
+
+// The whole page as running text: macro lines but their arguments dropped,
+// comments left out.
+std::string prose(const std::string& page) {
+  std::istringstream in(page);
+  std::string text;
+  for (std::string line; std::getline(in, line);) {
+    if (line.rfind(".\\\"", 0) == 0 || (line[0] == '.' && line.find(' ') == std::string::npos))
+      continue;
+    text += shown(line) + " ";
+  }
+  return text;
 }
 
 std::set<std::string> optionsOf(const std::set<std::string>& words) {
@@ -77,10 +107,46 @@ TEST(ManualPages, ListExactlyTheOptionsOfHelp) {
   }
 }
 
-TEST(ManualPages, ListExactlyThePanelsKeys) {
-  std::set<std::string> keys;
-  for (const PanelKey& k : panelKeys()) keys.insert(k.name);
-  EXPECT_EQ(tagWords(readPage("zephyrix.1"), "KEYS"), keys);
+TEST(ManualPages, ListThePanelsKeysInTheirGroups) {
+  std::vector<std::string> groups;
+  for (const documents::KeyGroup& g : documents::keyGroups()) {
+    std::string names;
+    for (const std::string& n : g.names) names += (names.empty() ? "" : " ") + n;
+    groups.push_back(names);
+  }
+  EXPECT_EQ(tagLines(readPage("zephyrix.1"), "KEYS"), groups);
+}
+
+TEST(ManualPages, ListTheExitStatusesOfBothPrograms) {
+  std::vector<std::string> unit, render;
+  for (const ExitStatus& s : kUnitExits) unit.push_back(std::to_string(s.code));
+  for (const ExitStatus& s : kRemoteExits) unit.push_back(std::to_string(s.code));
+  for (const ExitStatus& s : kRenderExits) render.push_back(std::to_string(s.code));
+  render.push_back(std::to_string(kExitSignalBase) + " + the signal's number");
+  EXPECT_EQ(tagLines(readPage("zephyrix.1"), "EXIT STATUS"), unit);
+  EXPECT_EQ(tagLines(readPage("zephyrix-render.1"), "EXIT STATUS"), render);
+}
+
+// The form of the line, and each letter's values as the settings table letters
+// them.
+TEST(ManualPages, DescribeTheStatusLineAsItIsBuilt) {
+  const std::string text = prose(readPage("zephyrix.1"));
+  std::vector<std::string> said = {
+      unitStatusForm(),
+      "(1 to " + std::to_string(kPresetCount - 1) + ", 0 for the tenth)",
+      std::string("each S is ") + kSwitchValues[1].lettering + " or " + kSwitchValues[0].lettering,
+  };
+  for (const WordSetting& s : kWordSettings) {
+    if (s.values.data() == std::data(kSwitchValues)) continue;
+    std::vector<std::string> letterings;
+    for (const SettingValue& v : s.values) letterings.push_back(v.lettering);
+    for (const auto& [name, letter] : documents::statusFields())
+      if (name == s.name) said.push_back(letter + " is " + joined(letterings, " or ") + ";");
+  }
+  char gain[64];
+  std::snprintf(gain, sizeof gain, "(%.2f to %.2f)", kGainRange.low, kGainRange.high);
+  said.push_back(gain);
+  for (const std::string& words : said) EXPECT_NE(text.find(words), std::string::npos) << words;
 }
 
 }  // namespace

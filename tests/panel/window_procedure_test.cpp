@@ -9,6 +9,7 @@
 #include "panel/button_table.h"
 #include "panel/panel_render.h"
 #include "panel/window_procedure.h"
+#include "platform/version.h"
 #include "platform/window_testing.h"
 #include "presets/preset_bank.h"
 #include "presets/preset_file.h"
@@ -245,7 +246,7 @@ TEST_F(PanelCommands, KnobDragStartingBelowTheRangeWaitsAndALostPenUpKeepsItGoin
 TEST_F(PanelCommands, WhichCommandsClearMuteAndBypass) {
   for (std::int32_t id : {Echo, Reverse, Flanger, DownsamplerSwitch, Slicer, DownsamplerUp,
                           DownsamplerDown, DelayUp, DelayDown}) {
-    SCOPED_TRACE(drawtrace::kButtonNames[id - 1]);
+    SCOPED_TRACE(kButtonNames[id - 1]);
     effectSettings.muteOn = 1;
     effectSettings.bypassOn = 1;
     EXPECT_EQ(clickTrace(id).rfind("Bypass- | Mute- | ", 0), 0u);
@@ -273,8 +274,8 @@ TEST_F(PanelCommands, WhichCommandsClearMuteAndBypass) {
       {Step1 + 4, 0, 1, 0, 1, nullptr},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(testing::Message() << drawtrace::kButtonNames[c.id - 1] << " from mute "
-                                    << c.muteBefore << " bypass " << c.bypassBefore);
+    SCOPED_TRACE(testing::Message() << kButtonNames[c.id - 1] << " from mute " << c.muteBefore
+                                    << " bypass " << c.bypassBefore);
     effectSettings.muteOn = c.muteBefore;
     effectSettings.bypassOn = c.bypassBefore;
     const std::string trace = clickTrace(c.id);
@@ -294,7 +295,7 @@ TEST_F(PanelCommands, PlainSwitchesToggleAnyNonzeroValueOff) {
                   {Flanger, effectSettings.flangerOn},
                   {Slicer, effectSettings.slicerOn}};
   for (Switch& s : switches) {
-    const std::string name = drawtrace::kButtonNames[s.id - 1];
+    const std::string name = kButtonNames[s.id - 1];
     SCOPED_TRACE(name);
     s.on = 0;
     EXPECT_EQ(clickTrace(s.id), "Bypass- | Mute- | " + name + "+");
@@ -376,7 +377,7 @@ TEST_F(PanelCommands, DelayAndDownsamplerButtonsStepThroughTheirValues) {
   };
   const std::int32_t n = audioProfile.blockSamples;
   for (const Case& c : cases) {
-    SCOPED_TRACE(testing::Message() << drawtrace::kButtonNames[c.id - 1] << " from " << c.before);
+    SCOPED_TRACE(testing::Message() << kButtonNames[c.id - 1] << " from " << c.before);
     resetEffectSettings();
     echoMemory = 77;
     downsampleMemory = 77;
@@ -416,7 +417,7 @@ TEST_F(PanelCommands, StepsThatSwitchAnEffectOffUnlightItsSwitchRightAfterTheCha
        "Bypass- | Mute- | DownsamplerSwitch+ Preset3+ Delay=OFF Down=X4 | Knob@54"},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(testing::Message() << drawtrace::kButtonNames[c.id - 1] << " echo " << c.echoBefore
+    SCOPED_TRACE(testing::Message() << kButtonNames[c.id - 1] << " echo " << c.echoBefore
                                     << " factor " << c.factorBefore);
     effectSettings.echoBlocks = c.echoBefore;
     effectSettings.downsampleFactor = c.factorBefore;
@@ -574,7 +575,7 @@ TEST_F(PanelCommands, AFailedSaveSaysWhyAndASuccessfulOneIsSilent) {
         std::string("The presets could not be saved to PresetFile.KDX: ") + c.reason + ".";
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].owner, kWindow);
-    EXPECT_EQ(boxes[0].caption, "Zephyrix 1.0");
+    EXPECT_EQ(boxes[0].caption, kZephyrixTitle);
     EXPECT_EQ(boxes[0].text, text);
     EXPECT_EQ(said, "zephyrix: " + text + "\n");
     EXPECT_EQ(std::filesystem::is_directory(kPresetFileName), c.directoryInTheWay);
@@ -673,7 +674,7 @@ TEST_F(PanelCommands, AboutShowsOneBoxAndChangesNothing) {
   EXPECT_EQ(clickTrace(About), "");
   ASSERT_EQ(boxes.size(), 1u);
   EXPECT_EQ(boxes[0].owner, kWindow);
-  EXPECT_EQ(boxes[0].caption, "Zephyrix 1.0");
+  EXPECT_EQ(boxes[0].caption, kZephyrixTitle);
   EXPECT_FALSE(boxes[0].text.empty());
   EXPECT_EQ(boxes[0].text.find('\n'), std::string::npos);
   EXPECT_TRUE(Snapshot::take() == before);

@@ -29,48 +29,6 @@ struct Area {
   int x, y, w, h;
 };
 
-inline const char* const kButtonNames[kButtonCount] = {"Power",
-                                                       "Mute",
-                                                       "Echo",
-                                                       "Bypass",
-                                                       "Reverse",
-                                                       "Flanger",
-                                                       "DownsamplerSwitch",
-                                                       "Slicer",
-                                                       "Save",
-                                                       "About",
-                                                       "Preset1",
-                                                       "Preset2",
-                                                       "Preset3",
-                                                       "Preset4",
-                                                       "Preset5",
-                                                       "Preset6",
-                                                       "Preset7",
-                                                       "Preset8",
-                                                       "Preset9",
-                                                       "Preset10",
-                                                       "Step1",
-                                                       "Step2",
-                                                       "Step3",
-                                                       "Step4",
-                                                       "Step5",
-                                                       "Step6",
-                                                       "Step7",
-                                                       "Step8",
-                                                       "Step9",
-                                                       "Step10",
-                                                       "Step11",
-                                                       "Step12",
-                                                       "Step13",
-                                                       "Step14",
-                                                       "Step15",
-                                                       "Step16",
-                                                       "DownsamplerUp",
-                                                       "DownsamplerDown",
-                                                       "DelayUp",
-                                                       "DelayDown",
-                                                       "GainTrack"};
-
 inline void fillDirt() {
   for (auto& row : windowSurface)
     for (auto& p : row) p = kDirt;

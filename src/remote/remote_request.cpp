@@ -1,4 +1,4 @@
-#include "app/remote_request.h"
+#include "remote/remote_request.h"
 
 #include <string_view>
 
@@ -18,6 +18,27 @@ bool eachWord(std::string_view line, Take take) {
 }
 
 }  // namespace
+
+std::string answerLine(const char* word, const std::string& text) {
+  std::string line = word;
+  if (!text.empty()) line.append(" ").append(text);
+  line.push_back('\n');
+  return line;
+}
+
+bool addRequestKey(RemoteRequest& request, std::string_view name, std::string& error) {
+  const PanelKey* key = panelKeyNamed(name);
+  if (key == nullptr) {
+    error = std::string("'").append(name).append("' is no key of the panel");
+    return false;
+  }
+  if (request.keyCount == kMostKeys) {
+    error = "at most " + std::to_string(kMostKeys) + " keys at a time";
+    return false;
+  }
+  request.keys[request.keyCount++] = key;
+  return true;
+}
 
 bool parseRemoteRequest(const char* bytes, std::size_t length, RemoteRequest& request,
                         std::string& error) {
@@ -56,17 +77,7 @@ bool parseRemoteRequest(const char* bytes, std::size_t length, RemoteRequest& re
       error = "status takes nothing after it";
       return false;
     }
-    const PanelKey* key = panelKeyNamed(word);
-    if (key == nullptr) {
-      error = std::string("'").append(word).append("' is no key of the panel");
-      return false;
-    }
-    if (request.keyCount == kMostKeys) {
-      error = "too many keys";
-      return false;
-    }
-    request.keys[request.keyCount++] = key;
-    return true;
+    return addRequestKey(request, word, error);
   });
   if (!wellFormed) {
     if (error.empty()) error = "request with an empty word";

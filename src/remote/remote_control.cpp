@@ -1,4 +1,4 @@
-#include "app/remote_control.h"
+#include "remote/remote_control.h"
 
 #include <errno.h>
 #include <fcntl.h>
@@ -16,8 +16,9 @@
 #include <mutex>
 #include <thread>
 
-#include "app/remote_request.h"
-#include "app/unit_status.h"
+#include "remote/control_socket.h"
+#include "remote/remote_request.h"
+#include "remote/unit_status.h"
 
 namespace {
 
@@ -52,14 +53,6 @@ bool ownFolder(const std::string& folder) {
   return (st.st_mode & 0777) == 0700 || chmod(folder.c_str(), 0700) == 0;
 }
 
-bool addressOf(const std::string& path, sockaddr_un& address) {
-  address = sockaddr_un{};
-  address.sun_family = AF_UNIX;
-  if (path.size() >= sizeof address.sun_path) return false;
-  std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
-  return true;
-}
-
 // Whether a unit answers on the socket at `address`.
 bool answering(const sockaddr_un& address) {
   const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -71,10 +64,8 @@ bool answering(const sockaddr_un& address) {
 }
 
 // The listening socket, or -1 (and `taken` when another unit has it).
-int listenAt(const std::string& path, bool& taken) {
+int listenAt(const sockaddr_un& address, const std::string& path, bool& taken) {
   taken = false;
-  sockaddr_un address;
-  if (!addressOf(path, address)) return -1;
   const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
   if (fd < 0) return -1;
   bool bound = bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
@@ -111,7 +102,7 @@ std::string readRequest(int fd) {
 // Hands the request to the window thread and waits for its answer.
 std::string perform(const RemoteRequest& request) {
   static std::uint32_t number = 0;
-  if (messageBoxOpen()) return "box\n";
+  if (messageBoxOpen()) return answerLine(kAnswerBox);
   const std::uint32_t boxes = messageBoxesShown();
   ++number;
   {
@@ -126,17 +117,19 @@ std::string perform(const RemoteRequest& request) {
   posted = posted &&
            postMessage(unitWindow, request.kind == RemoteStatus ? kMsgRemoteStatus : kMsgRemoteDone,
                        0, number);
-  if (!posted) return "bad the unit could not take it\n";
+  if (!posted) return answerLine(kAnswerBad, "the unit could not take it");
   std::unique_lock lock(answerLock);
   const bool done = answered.wait_for(lock, kAnswerPatience,
                                       [&] { return answeredNumber == number || stopping; });
-  if (keyDropped) return "box\n";
+  if (keyDropped) return answerLine(kAnswerBox);
   // The last key may itself open a box (F1), which holds the window thread
   // until it is closed: done, as far as the request goes.
-  if (!done && messageBoxOpen()) return keysTaken == request.keyCount ? "ok\n" : "box\n";
-  if (!done) return "bad the unit did not answer\n";
-  if (request.kind == RemoteStatus && answeredNumber == number) return "ok " + statusAnswer + "\n";
-  return "ok\n";
+  if (!done && messageBoxOpen())
+    return answerLine(keysTaken == request.keyCount ? kAnswerOk : kAnswerBox);
+  if (!done) return answerLine(kAnswerBad, "the unit did not answer");
+  if (request.kind == RemoteStatus && answeredNumber == number)
+    return answerLine(kAnswerOk, statusAnswer);
+  return answerLine(kAnswerOk);
 }
 
 void answer(int fd, const std::string& text) {
@@ -152,12 +145,12 @@ void serveClient(int fd) {
   ucred peer{};
   socklen_t size = sizeof peer;
   if (getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &size) != 0 || peer.uid != geteuid())
-    return answer(fd, "refused\n");
+    return answer(fd, answerLine(kAnswerRefused));
   const std::string bytes = readRequest(fd);
   RemoteRequest request;
   std::string error;
   if (!parseRemoteRequest(bytes.data(), bytes.size(), request, error))
-    return answer(fd, "bad " + error + "\n");
+    return answer(fd, answerLine(kAnswerBad, error));
   answer(fd, perform(request));
 }
 
@@ -176,19 +169,14 @@ void serve() {
 
 }  // namespace
 
-std::string remoteControlPath() {
-  const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-  const std::string base = runtime != nullptr && *runtime == '/'
-                               ? std::string(runtime) + "/zephyrix"
-                               : std::string("/tmp/zephyrix-").append(std::to_string(geteuid()));
-  return base + "/control";
-}
-
 void startRemoteControl(WindowHandle window) {
   if (listenFd >= 0) return;
-  const std::string path = remoteControlPath();
+  sockaddr_un address;
+  std::string path;
+  const bool addressed = remoteControlAddress(address, path);
   bool taken = false;
-  if (!ownFolder(path.substr(0, path.rfind('/'))) || (listenFd = listenAt(path, taken)) < 0) {
+  if (!ownFolder(path.substr(0, path.rfind('/'))) || !addressed ||
+      (listenFd = listenAt(address, path, taken)) < 0) {
     std::fprintf(stderr, "zephyrix: %s; this unit has no remote control\n",
                  taken ? "another unit is running" : "cannot make its control socket");
     return;

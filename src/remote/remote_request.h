@@ -11,6 +11,7 @@
 
 #include <cstddef>
 #include <string>
+#include <string_view>
 
 #include "panel/panel_keys.h"
 
@@ -24,6 +25,21 @@ struct RemoteRequest {
   int keyCount;
   const PanelKey* keys[kMostKeys];
 };
+
+// The answers' first words, for the unit and its clients alike.
+inline constexpr char kAnswerOk[] = "ok";
+inline constexpr char kAnswerBox[] = "box";
+inline constexpr char kAnswerBad[] = "bad";
+inline constexpr char kAnswerRefused[] = "refused";
+
+// An answer's line: `word`, then a space and `text` when there is any, then
+// the newline.
+std::string answerLine(const char* word, const std::string& text = "");
+
+// The one check of a key's name, for the command line and the unit alike:
+// appends the key named `name` (in any case) to `request`. False, with why in
+// `error`, for a name the panel does not know or a key more than kMostKeys.
+bool addRequestKey(RemoteRequest& request, std::string_view name, std::string& error);
 
 // Reads one request: `length` bytes that end with its newline. False, with why
 // in `error` (one line), for anything else: no newline or bytes after it, a

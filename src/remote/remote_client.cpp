@@ -1,4 +1,4 @@
-#include "app/remote_client.h"
+#include "remote/remote_client.h"
 
 #include <errno.h>
 #include <poll.h>
@@ -9,8 +9,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "app/remote_control.h"
-#include "app/remote_request.h"
+#include "platform/exit_status.h"
+#include "remote/control_socket.h"
 
 namespace {
 
@@ -19,14 +19,12 @@ constexpr int kAnswerMilliseconds = 5000;
 // Sends `request` and reads the one-line answer; false, with why, when the
 // unit cannot be reached.
 bool ask(const std::string& request, std::string& answer, std::string& why) {
-  const std::string path = remoteControlPath();
-  sockaddr_un address{};
-  address.sun_family = AF_UNIX;
-  if (path.size() >= sizeof address.sun_path) {
+  sockaddr_un address;
+  std::string path;
+  if (!remoteControlAddress(address, path)) {
     why = "its control socket's path is too long";
     return false;
   }
-  std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
   const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
   if (fd < 0 || connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
     why = errno == ENOENT || errno == ECONNREFUSED
@@ -59,41 +57,27 @@ int askUnit(const RemoteRequest& request, std::string& said) {
     std::fprintf(stderr, "zephyrix: %s\n", why.c_str());
     return kRemoteNoUnit;
   }
-  if (answer == "ok" || answer.rfind("ok ", 0) == 0) {
-    said = answer.size() > 3 ? answer.substr(3) : "";
+  const std::string ok = kAnswerOk, bad = std::string(kAnswerBad) + " ";
+  if (answer == ok || answer.rfind(ok + " ", 0) == 0) {
+    said = answer.size() > ok.size() ? answer.substr(ok.size() + 1) : "";
     return kRemoteDone;
   }
-  if (answer == "box") {
+  if (answer == kAnswerBox) {
     std::fprintf(stderr, "zephyrix: not done: a box is open in the unit\n");
     return kRemoteBoxOpen;
   }
-  if (answer == "refused") {
+  if (answer == kAnswerRefused) {
     std::fprintf(stderr, "zephyrix: the unit answers only its own user\n");
     return kRemoteNoUnit;
   }
   std::fprintf(stderr, "zephyrix: the unit says: %s\n",
-               answer.rfind("bad ", 0) == 0 ? answer.c_str() + 4 : answer.c_str());
+               answer.rfind(bad, 0) == 0 ? answer.c_str() + bad.size() : answer.c_str());
   return kRemoteBad;
 }
 
 }  // namespace
 
-int sendKeysToUnit(const std::vector<std::string>& keys) {
-  RemoteRequest request{};
-  request.kind = RemoteSend;
-  for (const std::string& name : keys) {
-    const PanelKey* key = panelKeyNamed(name);
-    if (key == nullptr) {
-      std::fprintf(stderr, "zephyrix: '%s' is no key of the panel (see zephyrix --help)\n",
-                   name.c_str());
-      return kRemoteBad;
-    }
-    if (request.keyCount == kMostKeys) {
-      std::fprintf(stderr, "zephyrix: at most %d keys at a time\n", kMostKeys);
-      return kRemoteBad;
-    }
-    request.keys[request.keyCount++] = key;
-  }
+int sendKeysToUnit(const RemoteRequest& request) {
   std::string said;
   return askUnit(request, said);
 }

@@ -6,7 +6,6 @@
 #pragma once
 
 #include <cstdint>
-#include <string>
 
 #include "platform/window.h"
 
@@ -15,10 +14,6 @@
 constexpr std::uint32_t kMsgRemoteKey = kMsgFirstPrivate;  // wParam: boxes shown; lParam: packKey
 constexpr std::uint32_t kMsgRemoteDone = kMsgFirstPrivate + 1;    // lParam: the request's number
 constexpr std::uint32_t kMsgRemoteStatus = kMsgFirstPrivate + 2;  // lParam: the request's number
-
-// $XDG_RUNTIME_DIR/zephyrix/control; without XDG_RUNTIME_DIR, a folder of
-// /tmp named for the user.
-std::string remoteControlPath();
 
 // Starts taking requests for `window`. A socket left by a unit that was killed
 // is replaced; where another unit runs and has it, one line on standard error
