@@ -91,6 +91,7 @@ std::int32_t runMessageLoop() {
     if (!takeRemoteMessage(msg)) dispatchMessage(&msg);
     if (quitRequested == 1) return kPoweredExitCode;
     knobToGain();
+    publishUnitStatus();
   }
 }
 
