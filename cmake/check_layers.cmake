@@ -2,25 +2,12 @@
 # when anything outside platform/ includes SDL or PipeWire. Run as
 #   cmake -DROOT=<source dir> -P cmake/check_layers.cmake
 
-# folder (below ROOT) | the project folders its files may include from. The
-# generated geometry in assets/ is data below every room.
-set(rooms
-  "assets|assets"
-  "src/state|state"
-  "src/audio|audio state platform"
-  "src/presets|presets state platform"
-  "src/panel|panel presets state platform assets"
-  "src/remote|remote panel audio presets state platform"
-  "src/app|app remote panel audio presets state platform"
-  "src/platform|platform assets"
-  "tools/render|render audio presets state platform")
+cmake_minimum_required(VERSION 3.25)
+include(${CMAKE_CURRENT_LIST_DIR}/layers.cmake)
 
 set(faults "")
-foreach(room ${rooms})
-  string(REPLACE "|" ";" parts "${room}")
-  list(GET parts 0 folder)
-  list(GET parts 1 allowed)
-  string(REPLACE " " ";" allowed "${allowed}")
+foreach(row ${ZEPHYRIX_ROOMS})
+  zephyrix_room("${row}" folder targets allowed)
   file(GLOB files ${ROOT}/${folder}/*.cpp ${ROOT}/${folder}/*.h)
   foreach(file ${files})
     file(STRINGS ${file} includes REGEX "^[ \t]*#[ \t]*include")

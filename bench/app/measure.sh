@@ -41,14 +41,14 @@ ms() { date +%s%3N; }
 start=$(ms)
 "$app" &
 app_pid=$!
-until xdotool search --onlyvisible --name '^Zephyrix 1.0$' >/dev/null 2>&1; do
+until xdotool search --onlyvisible --name '^Zephyrix [0-9]+\.[0-9]+$' >/dev/null 2>&1; do
   sleep 0.005
   [ $(( $(ms) - start )) -gt 10000 ] && { echo "no window"; exit 1; }
 done
 echo "start to visible window: $(( $(ms) - start )) ms (includes xdotool's own polling)"
 
 # Unmute and switch echo and flanger on, then let it stream.
-eval "$(xdotool search --onlyvisible --name '^Zephyrix 1.0$' getwindowgeometry --shell)"
+eval "$(xdotool search --onlyvisible --name '^Zephyrix [0-9]+\.[0-9]+$' getwindowgeometry --shell)"
 click() { xdotool mousemove --sync $((X + $1 * 2)) $((Y + ($2 - 26) * 2)) click 1; sleep 0.1; }
 click 199 232   # Mute
 click 45 155    # Echo

@@ -155,11 +155,11 @@ launch() {  # CONTENDER
     exec "$app" "${options[@]}" >>"$work/zephyrix.log" 2>&1) &
   app_pid=$!
   start=$(ms)
-  until xdotool search --onlyvisible --name '^Zephyrix 1.0$' >/dev/null 2>&1; do
+  until xdotool search --onlyvisible --name '^Zephyrix [0-9]+\.[0-9]+$' >/dev/null 2>&1; do
     sleep 0.05
     if [ $(($(ms) - start)) -gt 20000 ]; then echo "no window" >&2; exit 1; fi
   done
-  eval "$(xdotool search --onlyvisible --name '^Zephyrix 1.0$' getwindowgeometry --shell)"
+  eval "$(xdotool search --onlyvisible --name '^Zephyrix [0-9]+\.[0-9]+$' getwindowgeometry --shell)"
   # The window shows before start-up opens the devices; clicks made until then
   # are lost.
   until mine "$1"; do

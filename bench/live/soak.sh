@@ -37,7 +37,7 @@ ms() { date +%s%3N; }
 (cd "$work" && exec "$app" ${ZEPHYRIX_OPTIONS:-} >>"$work/zephyrix.log" 2>&1) &
 app_pid=$!
 start=$(ms)
-until window=$(xdotool search --onlyvisible --name '^Zephyrix 1.0$' 2>/dev/null | head -n 1) &&
+until window=$(xdotool search --onlyvisible --name '^Zephyrix [0-9]+\.[0-9]+$' 2>/dev/null | head -n 1) &&
   [ -n "$window" ] && grep -q 'application.name = "Zephyrix"' <<<"$(pactl list sink-inputs)"; do
   sleep 0.1
   if [ $(($(ms) - start)) -gt 20000 ]; then echo "the unit did not start" >&2; exit 1; fi

@@ -7,6 +7,8 @@
 #include "panel/panel_images.h"
 #include "panel/panel_render.h"
 #include "panel/window_procedure.h"
+#include "platform/exit_status.h"
+#include "platform/version.h"
 #include "presets/preset_bank.h"
 #include "presets/preset_file.h"
 #include "remote/remote_control.h"
@@ -20,11 +22,6 @@ const char kNoHardwareMessage[] = "No proper sound recording/playing hardware!";
 namespace {
 
 constexpr char kClassName[] = "Zephyrix";
-constexpr char kTitle[] = "Zephyrix 1.0";
-
-// Exit codes: Power, and a start-up or a window system that failed.
-constexpr int kPoweredExitCode = 0;
-constexpr int kFatalExitCode = 1;
 
 void setIcon() {
   const StoredImage icon = storedImage(Icon32Image);
@@ -49,7 +46,7 @@ WindowHandle startZephyrix(const char** fatal) {
   *fatal = nullptr;
   if (registerWindowClass(kClassName, windowProcedure) == 0) return nullptr;
   setIcon();
-  WindowHandle window = createWindow(kClassName, kTitle);
+  WindowHandle window = createWindow(kClassName, kZephyrixTitle);
   if (!window) return nullptr;
   showWindow(window);
   quitRequested = 0;
@@ -84,12 +81,12 @@ std::int32_t runMessageLoop() {
     const int got = getMessage(&msg);
     // A window system that fails under the loop ends it without a quit
     // message; that is no success to report.
-    if (got < 0) return kFatalExitCode;
+    if (got < 0) return kExitCannotStart;
     if (got == 0) return static_cast<std::int32_t>(msg.wParam);  // the code it was posted with
     translateMessage(&msg);
     // Requests of other programs reach the panel here, as keys.
     if (!takeRemoteMessage(msg)) dispatchMessage(&msg);
-    if (quitRequested == 1) return kPoweredExitCode;
+    if (quitRequested == 1) return kExitDone;
     knobToGain();
     publishUnitStatus();
   }
@@ -109,15 +106,15 @@ void shutDownZephyrix(WindowHandle window) {
 int runZephyrix() {
   const char* fatal = nullptr;
   WindowHandle window = startZephyrix(&fatal);
-  int exitCode = 0;
+  int exitCode = kExitDone;
   if (!window) {
     // No box can be shown without a window: the reason goes to standard error.
     std::fprintf(stderr, "zephyrix: %s\n", windowSystemError());
-    exitCode = kFatalExitCode;
+    exitCode = kExitCannotStart;
   } else if (fatal) {
     showMessageBox(window, fatal, kFatalCaption, kBoxError);
     quitRequested = 1;
-    exitCode = kFatalExitCode;
+    exitCode = kExitCannotStart;
   } else {
     startRemoteControl(window);
     exitCode = runMessageLoop();

@@ -2,6 +2,8 @@
 
 #include "panel/panel_keys.h"
 #include "platform/command_options.h"
+#include "platform/exit_status.h"
+#include "remote/unit_status.h"
 
 namespace {
 
@@ -37,6 +39,7 @@ constexpr CommandOption kOptions[] = {
     {"version", 'V', nullptr, "show the version, then exit"},
 };
 constexpr std::size_t kHelpColumn = 24;
+constexpr std::size_t kHelpWidth = 78;  // the closing paragraphs' lines
 
 bool takeOption(CommandLine& line, int id, const char* value, std::string& error) {
   // A device or file named by nothing is as good as none given.
@@ -88,13 +91,10 @@ bool parseCommandLine(int argc, char** argv, CommandLine& line, std::string& err
   };
   if (!parseCommandOptions(argc, argv, kOptions, take, operands, error)) return false;
   if (line.send) {
+    line.keys.kind = RemoteSend;
     for (const std::string& key : operands)
-      if (panelKeyNamed(key) == nullptr) {
-        error = "'" + key + "' is no key of the panel";
-        return false;
-      }
-    line.keys = operands;
-    if (line.keys.empty()) {
+      if (!addRequestKey(line.keys, key, error)) return false;
+    if (line.keys.keyCount == 0) {
       error = "--send needs the names of keys";
       return false;
     }
@@ -127,14 +127,12 @@ std::string commandLineHelp() {
       "in the home folder (from the desktop's menu), in $XDG_DATA_HOME/zephyrix\n"
       "(~/.local/share/zephyrix) instead.\n"
       "Where a PipeWire server answers, the unit talks to it directly; elsewhere\n"
-      "through SDL (PulseAudio, ALSA). ZEPHYRIX_AUDIO=native or sdl chooses.\n"
-      "Exit status: 0 after Power, 1 when it cannot start, 2 for a bad command line.\n"
-      "With --send and --status: 0 done, 1 no unit running, 2 a bad key or command\n"
-      "line, 3 not done because a box is open in the unit.\n"
-      "--status prints: preset=N echo=E slicer=S reverse=S downsample=D flanger=S\n"
-      "mute=S bypass=S gain=G, N the preset button's lettering (1 ... 9, 0), E and D\n"
-      "lettered as on the readouts (OFF, 1/4S ... 2S; OFF, X2, X4, X8), S ON or OFF,\n"
-      "G the output gain (0.00 ... 4.00).\n";
+      "through SDL (PulseAudio, ALSA). ZEPHYRIX_AUDIO=native or sdl chooses.\n";
+  text += wrappedText("Exit status: " + exitStatusList(kUnitExits) + ".", kHelpWidth);
+  text +=
+      wrappedText("With --send and --status: " + exitStatusList(kRemoteExits) + ".", kHelpWidth);
+  text +=
+      wrappedText("--status prints: " + unitStatusForm() + ", " + unitStatusLegend(), kHelpWidth);
   return text;
 }
 

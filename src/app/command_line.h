@@ -5,26 +5,28 @@
 #include <string>
 #include <vector>
 
+#include "remote/remote_request.h"
+
 struct CommandLine {
   bool help = false;
   bool version = false;
   bool listDevices = false;
-  std::string input;              // capture device name or part of one; empty for the default
-  std::string output;             // playback device name or part of one
-  std::string record;             // WAV file to record what is played into; empty for none
-  bool asMicrophone = false;      // play into a source node of our own instead of the speaker
-  bool listen = false;            // with asMicrophone: the speaker plays it too
-  bool send = false;              // press `keys` in the running unit
-  bool status = false;            // print the running unit's state
-  std::vector<std::string> keys;  // with send: key names, as panelKeyNamed takes them
+  std::string input;          // capture device name or part of one; empty for the default
+  std::string output;         // playback device name or part of one
+  std::string record;         // WAV file to record what is played into; empty for none
+  bool asMicrophone = false;  // play into a source node of our own instead of the speaker
+  bool listen = false;        // with asMicrophone: the speaker plays it too
+  bool send = false;          // press `keys` in the running unit
+  bool status = false;        // print the running unit's state
+  RemoteRequest keys{};       // with send: the keys named, each checked
 };
 
 // Reads argv[1 ...]. False with one line in *error for an unknown option, a
 // missing value, an operand (but the keys of --send), a key the panel does not
-// know, or --listen without --as-microphone.
+// know or too many, or --listen without --as-microphone.
 bool parseCommandLine(int argc, char** argv, CommandLine& line, std::string& error);
 
-// The --help text, options and keys.
+// The --help text: options, keys, exit statuses and the status line's form.
 std::string commandLineHelp();
 
 constexpr int kDeviceFound = 0;

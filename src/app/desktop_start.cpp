@@ -10,14 +10,12 @@
 #include "app/preset_folder.h"
 #include "app/recorder.h"
 #include "app/sound_backend.h"
+#include "platform/exit_status.h"
+#include "platform/version.h"
 #include "platform/wave_audio.h"
 #include "remote/remote_client.h"
 
 namespace {
-
-constexpr int kExitCannotStart = 1;
-constexpr int kExitUsage = 2;
-constexpr char kVersion[] = "Zephyrix " ZEPHYRIX_VERSION;
 
 struct Direction {
   int isCapture;
@@ -67,11 +65,11 @@ int runFromCommandLine(int argc, char** argv) {
   }
   if (line.help) {
     std::fputs(commandLineHelp().c_str(), stdout);
-    return 0;
+    return kExitDone;
   }
   if (line.version) {
-    std::puts(kVersion);
-    return 0;
+    std::printf("Zephyrix %s\n", kZephyrixVersion);
+    return kExitDone;
   }
   if (line.send) return sendKeysToUnit(line.keys);
   if (line.status) return printUnitStatus();
@@ -80,7 +78,7 @@ int runFromCommandLine(int argc, char** argv) {
   if (backend != kBackendChosen) return kExitCannotStart;
   if (line.listDevices) {
     std::fputs((listing(kInput) + listing(kOutput)).c_str(), stdout);
-    return 0;
+    return kExitDone;
   }
   std::string input, output;
   if (!resolveDevice(kInput, line.input, input) || !resolveDevice(kOutput, line.output, output))

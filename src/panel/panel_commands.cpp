@@ -6,12 +6,12 @@
 
 #include "panel/button_table.h"
 #include "panel/panel_render.h"
+#include "platform/version.h"
 #include "presets/preset_bank.h"
 #include "presets/preset_file.h"
 #include "state/effect_settings.h"
 #include "state/settings_table.h"
 
-const char kAboutCaption[] = "Zephyrix 1.0";
 const char kAboutText[] = "Zephyrix live voice effects, made by the Zephyrix team.";
 
 namespace {
@@ -141,7 +141,7 @@ void save(WindowHandle window) {
   std::snprintf(text, sizeof text, "The presets could not be saved to %s: %s.", kPresetFileName,
                 presetFileSaveReason());
   std::fprintf(stderr, "zephyrix: %s\n", text);
-  showMessageBox(window, text, kAboutCaption, kBoxError);
+  showMessageBox(window, text, kZephyrixTitle, kBoxError);
 }
 
 }  // namespace
@@ -169,7 +169,7 @@ void runCommand(WindowHandle window, std::int32_t id) {
     case Save:
       return save(window);
     case About:
-      showMessageBox(window, kAboutText, kAboutCaption);
+      showMessageBox(window, kAboutText, kZephyrixTitle);
       return;
     case DownsamplerUp:
     case DownsamplerDown:

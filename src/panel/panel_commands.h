@@ -6,9 +6,8 @@
 
 #include "platform/window.h"
 
-// The About box's text; its caption is also the caption of every other box
-// the panel shows.
-extern const char kAboutCaption[];
+// The About box's text. Its caption, and that of every other box the panel
+// shows, is the window's title (kZephyrixTitle).
 extern const char kAboutText[];
 
 // Runs the command of button id 1 ... 40; any other id does nothing.

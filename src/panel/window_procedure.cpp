@@ -5,6 +5,7 @@
 #include "panel/panel_commands.h"
 #include "panel/panel_keys.h"
 #include "panel/panel_render.h"
+#include "platform/exit_status.h"
 #include "state/effect_settings.h"
 
 PanelState panelState{0, 0};
@@ -54,7 +55,7 @@ std::int32_t windowProcedure(WindowHandle window, std::uint32_t message, std::ui
   if (message == kMsgPenUp) penUp(window, lParam);
   if (message == kMsgKeyDown) pressKey(window, keyCodeOf(lParam), keyModifiersOf(lParam));
   if (message == kMsgDestroy) {
-    postQuitMessage(0);
+    postQuitMessage(kExitDone);
     quitRequested = 1;
   }
   dragKnob(lParam);

@@ -114,3 +114,21 @@ std::string commandOptionsHelp(std::span<const CommandOption> options, std::size
   }
   return text;
 }
+
+std::string wrappedText(std::string_view text, std::size_t width) {
+  std::string out, line;
+  for (std::size_t start = 0; start < text.size();) {
+    const std::size_t space = text.find(' ', start);
+    const std::string_view word =
+        text.substr(start, space == std::string_view::npos ? space : space - start);
+    start = space == std::string_view::npos ? text.size() : space + 1;
+    if (word.empty()) continue;
+    if (!line.empty() && line.size() + 1 + word.size() > width) {
+      out.append(line).push_back('\n');
+      line.clear();
+    }
+    line.append(line.empty() ? "" : " ").append(word);
+  }
+  if (!line.empty()) out.append(line).push_back('\n');
+  return out;
+}

@@ -8,6 +8,7 @@
 #include <functional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 struct CommandOption {
@@ -33,3 +34,7 @@ bool parseCommandOptions(int argc, const char* const* argv, std::span<const Comm
 //   -h, --help          show this help, then exit
 //       --record FILE   also write ...
 std::string commandOptionsHelp(std::span<const CommandOption> options, std::size_t column);
+
+// A paragraph of a help text: its words filled into lines of at most `width`
+// characters (a longer word stands alone), each line ended by a newline.
+std::string wrappedText(std::string_view text, std::size_t width);

@@ -1,6 +1,6 @@
 #include "remote/remote_answer.h"
 
-#include "remote/remote_client.h"
+#include "platform/exit_status.h"
 
 namespace {
 

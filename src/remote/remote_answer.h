@@ -14,7 +14,14 @@
 #include <string>
 #include <string_view>
 
-enum RemoteAnswerKind { AnswerOk, AnswerBox, AnswerFailed, AnswerStopping, AnswerBad, AnswerRefused };
+enum RemoteAnswerKind {
+  AnswerOk,
+  AnswerBox,
+  AnswerFailed,
+  AnswerStopping,
+  AnswerBad,
+  AnswerRefused
+};
 
 // The line (with its newline) for an answer and its text, if it has one.
 std::string remoteAnswerLine(RemoteAnswerKind kind, std::string_view text = {});

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/exit_status.h"
 #include "remote/remote_answer.h"
 #include "remote/remote_place.h"
 #include "remote/remote_request.h"
@@ -37,7 +38,7 @@ int connectBefore(const sockaddr_un& address, Clock::time_point deadline, std::s
     close(fd);
     if (error != EAGAIN || millisecondsUntil(deadline) == 0) {
       why = error == ENOENT || error == ECONNREFUSED ? "no unit is running"
-            : error == EAGAIN ? "the unit did not answer"
+            : error == EAGAIN                        ? "the unit did not answer"
                               : std::string("cannot reach the unit: ") + std::strerror(error);
       return -1;
     }
@@ -91,8 +92,9 @@ bool ask(const std::string& request, std::string& answer, std::string& why) {
 int askUnit(const RemoteRequest& request, std::string& said) {
   std::string answer, why;
   if (!ask(remoteRequestLine(request), answer, why)) {
-    std::fprintf(stderr, "zephyrix: %s\n",
-                 why == "no unit is running" ? why.c_str() : ("no unit is running: " + why).c_str());
+    std::fprintf(
+        stderr, "zephyrix: %s\n",
+        why == "no unit is running" ? why.c_str() : ("no unit is running: " + why).c_str());
     return kRemoteNoUnit;
   }
   std::string text;
@@ -106,22 +108,7 @@ int askUnit(const RemoteRequest& request, std::string& said) {
 
 }  // namespace
 
-int sendKeysToUnit(const std::vector<std::string>& keys) {
-  RemoteRequest request{};
-  request.kind = RemoteSend;
-  for (const std::string& name : keys) {
-    const PanelKey* key = panelKeyNamed(name);
-    if (key == nullptr) {
-      std::fprintf(stderr, "zephyrix: '%s' is no key of the panel (see zephyrix --help)\n",
-                   name.c_str());
-      return kRemoteBad;
-    }
-    if (request.keyCount == kMostKeys) {
-      std::fprintf(stderr, "zephyrix: at most %d keys at a time\n", kMostKeys);
-      return kRemoteBad;
-    }
-    request.keys[request.keyCount++] = key;
-  }
+int sendKeysToUnit(const RemoteRequest& request) {
   std::string said;
   return askUnit(request, said);
 }

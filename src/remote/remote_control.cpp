@@ -59,8 +59,8 @@ std::thread& server = *new std::thread();
 // Between the server thread and the window thread.
 std::mutex answerLock;
 std::condition_variable answered;
-std::uint32_t liveRequest = 0;    // the request whose keys may still be taken; 0: none
-std::uint32_t requestBoxes = 0;   // boxes shown when it was handed over
+std::uint32_t liveRequest = 0;   // the request whose keys may still be taken; 0: none
+std::uint32_t requestBoxes = 0;  // boxes shown when it was handed over
 std::uint32_t answeredNumber = 0;
 bool keyDropped = false;
 int keysTaken = 0;
@@ -152,9 +152,9 @@ std::string press(const RemoteRequest& request, int fd) {
   for (;;) {
     {
       std::unique_lock lock(answerLock);
-      done = answered.wait_for(lock, kAnswerLook,
-                               [&] { return answeredNumber == number || stopping; }) &&
-             answeredNumber == number;
+      done = answered.wait_for(lock, kAnswerLook, [&] {
+        return answeredNumber == number || stopping;
+      }) && answeredNumber == number;
       if (done || stopping) break;
     }
     // A key that opened a box holds the window thread until the box is closed:

@@ -15,7 +15,7 @@
 // The messages a request becomes. A key is taken only while its request is
 // the one waiting, and dropped (the request answered "box") when a box was
 // opened between its sending and its turn.
-constexpr std::uint32_t kMsgRemoteKey = kMsgFirstPrivate;      // wParam: request; lParam: packKey
+constexpr std::uint32_t kMsgRemoteKey = kMsgFirstPrivate;       // wParam: request; lParam: packKey
 constexpr std::uint32_t kMsgRemoteDone = kMsgFirstPrivate + 1;  // lParam: the request's number
 
 // Starts taking requests for `window`, if this unit is the one that holds the

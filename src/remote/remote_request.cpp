@@ -19,6 +19,20 @@ bool eachWord(std::string_view line, Take take) {
 
 }  // namespace
 
+bool addRequestKey(RemoteRequest& request, std::string_view name, std::string& error) {
+  const PanelKey* key = panelKeyNamed(name);
+  if (key == nullptr) {
+    error = std::string("'").append(name).append("' is no key of the panel");
+    return false;
+  }
+  if (request.keyCount == kMostKeys) {
+    error = "at most " + std::to_string(kMostKeys) + " keys at a time";
+    return false;
+  }
+  request.keys[request.keyCount++] = key;
+  return true;
+}
+
 bool parseRemoteRequest(const char* bytes, std::size_t length, RemoteRequest& request,
                         std::string& error) {
   request = RemoteRequest{};
@@ -56,17 +70,7 @@ bool parseRemoteRequest(const char* bytes, std::size_t length, RemoteRequest& re
       error = "status takes nothing after it";
       return false;
     }
-    const PanelKey* key = panelKeyNamed(word);
-    if (key == nullptr) {
-      error = std::string("'").append(word).append("' is no key of the panel");
-      return false;
-    }
-    if (request.keyCount == kMostKeys) {
-      error = "too many keys";
-      return false;
-    }
-    request.keys[request.keyCount++] = key;
-    return true;
+    return addRequestKey(request, word, error);
   });
   if (!wellFormed) {
     if (error.empty()) error = "request with an empty word";

@@ -5,12 +5,12 @@
 //                   takes them), in order, as typed into the window
 //   status\n        the unit's settings on one line (unit_status.h)
 //
-// and the answers: "ok\n" (with the line after "ok " for status), "box\n"
-// (nothing done: a box is open in the unit), "bad WHY\n" or "refused\n".
+// and the answers of remote_answer.h.
 #pragma once
 
 #include <cstddef>
 #include <string>
+#include <string_view>
 
 #include "panel/panel_keys.h"
 
@@ -24,6 +24,11 @@ struct RemoteRequest {
   int keyCount;
   const PanelKey* keys[kMostKeys];
 };
+
+// The one check of a key's name, for the command line and the unit alike:
+// appends the key named `name` (in any case) to `request`. False, with why in
+// `error`, for a name the panel does not know or a key more than kMostKeys.
+bool addRequestKey(RemoteRequest& request, std::string_view name, std::string& error);
 
 // Reads one request: `length` bytes that end with its newline. False, with why
 // in `error` (one line), for anything else: no newline or bytes after it, a

@@ -1,10 +1,44 @@
 #include "remote/unit_status.h"
 
+#include <cctype>
 #include <cstdio>
 
 #include "presets/preset_bank.h"
 #include "state/effect_settings.h"
 #include "state/settings_table.h"
+
+namespace {
+
+bool isSwitch(const WordSetting& s) {
+  return s.values.data() == std::data(kSwitchValues);
+}
+
+// The letter --help names a value by: S for every switch, else the setting's
+// initial.
+std::string valueLetter(const WordSetting& s) {
+  if (isSwitch(s)) return "S";
+  return std::string(1, static_cast<char>(std::toupper(static_cast<unsigned char>(s.name[0]))));
+}
+
+std::string gainText(double gain) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.2f", gain);
+  return text;
+}
+
+// A readout's letterings as --help lists them: all of them, or the first two
+// and the last where there are more than four.
+std::string letteringRange(std::span<const SettingValue> values) {
+  std::string text;
+  for (std::size_t i = 0; i < values.size(); ++i) {
+    if (values.size() > 4 && i >= 2 && i + 1 < values.size()) continue;
+    if (i > 0) text += values.size() > 4 && i + 1 == values.size() ? " ... " : ", ";
+    text += values[i].lettering;
+  }
+  return text;
+}
+
+}  // namespace
 
 std::string unitStatusLine() {
   const int preset = presetBank.presetIndex;
@@ -16,7 +50,26 @@ std::string unitStatusLine() {
     line.append(" ").append(s.name).append("=");
     line.append(lettering != nullptr ? lettering : std::to_string(value));
   }
-  char gain[32];
-  std::snprintf(gain, sizeof gain, " gain=%.2f", static_cast<double>(effectSettings.gain));
-  return line + gain;
+  return line + " gain=" + gainText(effectSettings.gain);
+}
+
+std::string unitStatusForm() {
+  std::string form = "preset=N";
+  for (const WordSetting& s : kWordSettings)
+    form.append(" ").append(s.name) += "=" + valueLetter(s);
+  return form + " gain=G";
+}
+
+std::string unitStatusLegend() {
+  std::string letters, ranges;
+  for (const WordSetting& s : kWordSettings) {
+    if (isSwitch(s)) continue;
+    letters += (letters.empty() ? "" : " and ") + valueLetter(s);
+    ranges += (ranges.empty() ? "" : "; ") + letteringRange(s.values);
+  }
+  return "N the preset button's lettering (1 ... " + std::to_string(kPresetCount - 1) + ", 0), " +
+         letters + " lettered as on the readouts (" + ranges + "), S " +
+         kSwitchValues[1].lettering + " or " + kSwitchValues[0].lettering +
+         ", G the output gain (" + gainText(kGainRange.low) + " ... " + gainText(kGainRange.high) +
+         ").";
 }

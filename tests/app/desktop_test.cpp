@@ -38,7 +38,7 @@ std::string described(const CommandLine& l) {
   add(l.listen, "listen");
   add(l.send, "send");
   add(l.status, "status");
-  for (const std::string& k : l.keys) add(true, "key=" + k);
+  for (int i = 0; i < l.keys.keyCount; ++i) add(true, std::string("key=") + l.keys.keys[i]->name);
   return text;
 }
 
@@ -57,7 +57,7 @@ TEST(CommandLine, OptionsAndTheirErrors) {
       {{"-V"}, "", "version"},
       {{"--record=take.wav", "--in=USB"}, "", "input=USB record=take.wav"},
       {{"--as-microphone", "--listen"}, "", "as-microphone listen"},
-      {{"--send", "e", "Shift+Left"}, "", "send key=e key=Shift+Left"},
+      {{"--send", "e", "Shift+Left"}, "", "send key=e key=shift+left"},
       {{"--status"}, "", "status"},
       {{"--input"}, "--input needs a NAME", ""},
       {{"--record", ""}, "--record needs a FILE", ""},

@@ -6,8 +6,8 @@
 #include <sndfile.h>
 
 #include <signal.h>
-#include <sys/stat.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -399,7 +399,8 @@ constexpr char kStrangerUnit[] =
     "os.setgid(int(sys.argv[2])); os.setuid(int(sys.argv[2]))\n"
     "s.listen()\n"
     "while True:\n"
-    "    c, _ = s.accept(); c.recv(600); c.send(b'ok preset=9 \\x1b[31mowned\\x07\\n'); c.close()\n";
+    "    c, _ = s.accept(); c.recv(600); c.send(b'ok preset=9 \\x1b[31mowned\\x07\\n'); "
+    "c.close()\n";
 
 // The client believes only a unit of its own user in a folder of that user's
 // alone; the unit takes many clients at once, answers its status while a box
@@ -437,9 +438,12 @@ TEST_F(EndToEnd, TheRemoteControlTrustsOnlyItsOwnUnitAndAnswersTruly) {
     const std::filesystem::path folder = dir / st.runtime / "zephyrix";
     std::filesystem::create_directories(folder);
     std::filesystem::permissions(folder, std::filesystem::perms::owner_all);
-    if (!st.folderOurs) ASSERT_EQ(chown(folder.c_str(), 65534, 65534), 0);
-    pid_t fake = spawnProgram({"python3", "-c", kStrangerUnit, (folder / "control").string(), "65534"},
-                              (dir / "stranger.log").string());
+    if (!st.folderOurs) {
+      ASSERT_EQ(chown(folder.c_str(), 65534, 65534), 0);
+    }
+    pid_t fake =
+        spawnProgram({"python3", "-c", kStrangerUnit, (folder / "control").string(), "65534"},
+                     (dir / "stranger.log").string());
     for (int i = 0; i < 100 && !std::filesystem::exists(folder / "control"); ++i)
       std::this_thread::sleep_for(std::chrono::milliseconds(50));
     setenv("XDG_RUNTIME_DIR", (dir / st.runtime).c_str(), 1);

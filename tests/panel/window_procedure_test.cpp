@@ -9,6 +9,7 @@
 #include "panel/button_table.h"
 #include "panel/panel_render.h"
 #include "panel/window_procedure.h"
+#include "platform/version.h"
 #include "platform/window_testing.h"
 #include "presets/preset_bank.h"
 #include "presets/preset_file.h"
@@ -574,7 +575,7 @@ TEST_F(PanelCommands, AFailedSaveSaysWhyAndASuccessfulOneIsSilent) {
         std::string("The presets could not be saved to PresetFile.KDX: ") + c.reason + ".";
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].owner, kWindow);
-    EXPECT_EQ(boxes[0].caption, "Zephyrix 1.0");
+    EXPECT_EQ(boxes[0].caption, kZephyrixTitle);
     EXPECT_EQ(boxes[0].text, text);
     EXPECT_EQ(said, "zephyrix: " + text + "\n");
     EXPECT_EQ(std::filesystem::is_directory(kPresetFileName), c.directoryInTheWay);
@@ -673,7 +674,7 @@ TEST_F(PanelCommands, AboutShowsOneBoxAndChangesNothing) {
   EXPECT_EQ(clickTrace(About), "");
   ASSERT_EQ(boxes.size(), 1u);
   EXPECT_EQ(boxes[0].owner, kWindow);
-  EXPECT_EQ(boxes[0].caption, "Zephyrix 1.0");
+  EXPECT_EQ(boxes[0].caption, kZephyrixTitle);
   EXPECT_FALSE(boxes[0].text.empty());
   EXPECT_EQ(boxes[0].text.find('\n'), std::string::npos);
   EXPECT_TRUE(Snapshot::take() == before);

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "platform/surface.h"
+#include "platform/version.h"
 #include "support/window_fixture.h"
 #include "support/x_server.h"
 
@@ -98,13 +99,13 @@ TEST_F(WindowOnX, ShowsTheSurfaceScaledAndTurnsClicksIntoPenMessages) {
           static_cast<std::uint32_t>((x * 3 % 256) << 16 | (y * 7 % 256) << 8 | ((x ^ y) & 0xFF));
   Watchdog watchdog;
   ASSERT_EQ(registerWindowClass("Zephyrix", loggingProcedure), 1);
-  WindowHandle w = createWindow("Zephyrix", "Zephyrix 1.0");
+  WindowHandle w = createWindow("Zephyrix", kZephyrixTitle);
   ASSERT_NE(w, nullptr);
   showWindow(w);
   presentSurface();
   ASSERT_TRUE(pumpUntil(kMsgPaint)) << "no paint request after the window was shown";
 
-  auto g = windowGeometry("Zephyrix 1.0", 10);
+  auto g = windowGeometry(kZephyrixTitle, 10);
   ASSERT_EQ(g["WIDTH"], kWindowWidth * kScale);
   ASSERT_EQ(g["HEIGHT"], kClientHeight * kScale);
   const int left = g["X"], top = g["Y"];
@@ -146,7 +147,9 @@ TEST_F(WindowOnX, ShowsTheSurfaceScaledAndTurnsClicksIntoPenMessages) {
 
   // Shut-down hides the window at once.
   hideWindow(w);
-  EXPECT_EQ(runCommand("xdotool search --onlyvisible --name '^Zephyrix 1.0$'"), "");
+  EXPECT_EQ(
+      runCommand("xdotool search --onlyvisible --name '^" + std::string(kZephyrixTitle) + "$'"),
+      "");
   destroyWindow(w);
   Message m;
   while (getMessage(&m) > 0) dispatchMessage(&m);

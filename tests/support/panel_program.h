@@ -19,6 +19,7 @@
 #include "panel/button_table.h"
 #include "panel/panel_images.h"
 #include "platform/surface.h"
+#include "platform/version.h"
 #include "platform/window.h"
 #include "support/child_process.h"
 #include "support/x_server.h"
@@ -58,7 +59,7 @@ struct PanelProgram {
   // Waits up to `seconds` for the panel's window; false if it did not appear at
   // the panel's size.
   bool findWindow(int seconds) {
-    auto g = windowGeometry("Zephyrix 1.0", seconds);
+    auto g = windowGeometry(kZephyrixTitle, seconds);
     left = g["X"];
     top = g["Y"];
     return g["WIDTH"] == kWindowWidth * scale &&

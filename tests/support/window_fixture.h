@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/version.h"
 #include "platform/window_testing.h"
 
 struct LoggedBox {
@@ -62,7 +63,7 @@ class WindowTest : public ::testing::Test {
 
   WindowHandle open(const char* scale = "1") {
     setenv("ZEPHYRIX_SCALE", scale, 1);
-    WindowHandle w = createWindow("Zephyrix", "Zephyrix 1.0");
+    WindowHandle w = createWindow("Zephyrix", kZephyrixTitle);
     EXPECT_NE(w, nullptr);
     return w;
   }

@@ -7,6 +7,8 @@
 #include <atomic>
 #include <cstring>
 
+#include "platform/exit_status.h"
+
 namespace {
 
 constexpr int kInterrupts[] = {SIGINT, SIGTERM, SIGHUP};
@@ -29,7 +31,7 @@ void onInterrupt(int signal) {
   if (haveTemporary) unlink(temporary);
   if (atTerminal) say(kClearLine, sizeof kClearLine - 1);
   say(kMessage, sizeof kMessage - 1);
-  _exit(128 + signal);
+  _exit(kExitSignalBase + signal);
 }
 
 sigset_t interruptSet() {

@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <string>
 
+#include "platform/exit_status.h"
+#include "platform/version.h"
 #include "render/block_renderer.h"
 #include "render/interrupts.h"
 #include "render/progress_bar.h"
@@ -15,16 +17,13 @@
 
 namespace {
 
-constexpr int kExitFiles = 1;
-constexpr int kExitUsage = 2;
-
 int fail(int code, const std::string& message) {
   std::fprintf(stderr, "zephyrix-render: %s\n", message.c_str());
   return code;
 }
 
 int usageError(const std::string& message) {
-  return fail(kExitUsage, message + " (see zephyrix-render --help)");
+  return fail(kRenderExitUsage, message + " (see zephyrix-render --help)");
 }
 
 // Renders everything from the open input into the open output. 0, or 1 with
@@ -39,7 +38,7 @@ int render(SoundInput& input, WaveOutput& output, const RenderOptions& o, std::s
   endProgress(bar);
   switch (result) {
     case kRenderDone:
-      return 0;
+      return kRenderExitDone;
     case kRenderReadFailed:
       error = "cannot read '" + o.input + "': " + error;
       break;
@@ -50,7 +49,7 @@ int render(SoundInput& input, WaveOutput& output, const RenderOptions& o, std::s
       error = "cannot start a thread: " + error;
       break;
   }
-  return kExitFiles;
+  return kRenderExitFiles;
 }
 
 // Opens the temporary output so that an interrupt never leaves it behind.
@@ -70,10 +69,10 @@ int main(int argc, char** argv) {
   switch (parseRenderOptions(argc, argv, options, error)) {
     case kParseHelp:
       std::fputs(renderUsage(), stdout);
-      return 0;
+      return kRenderExitDone;
     case kParseVersion:
-      std::printf("zephyrix-render %s\n", ZEPHYRIX_VERSION);
-      return 0;
+      std::printf("zephyrix-render %s\n", kZephyrixVersion);
+      return kRenderExitDone;
     case kParseError:
       return usageError(error);
     case kParseRun:
@@ -82,34 +81,34 @@ int main(int argc, char** argv) {
 
   installInterruptHandlers();
   if (applyRenderSettings(options, error) != 0)
-    return fail(kExitFiles, "cannot use preset file '" + options.presetsPath + "': " + error);
+    return fail(kRenderExitFiles, "cannot use preset file '" + options.presetsPath + "': " + error);
 
   SoundInput input{};
   if (openSoundInput(input, options.input.c_str(), audioProfile.sampleRate, error) != 0)
-    return fail(kExitFiles, "cannot read '" + options.input + "': " + error);
+    return fail(kRenderExitFiles, "cannot read '" + options.input + "': " + error);
   WaveOutput output{};
   if (openOutput(output, options.output, error) != 0) {
     closeSoundInput(input);
-    return fail(kExitFiles, "cannot write '" + options.output + "': " + error);
+    return fail(kRenderExitFiles, "cannot write '" + options.output + "': " + error);
   }
   if (openBlockRenderer() != 0) {
     closeBlockRenderer();
     closeSoundInput(input);
     abandonWaveOutput(output);
-    return fail(kExitFiles, "out of memory");
+    return fail(kRenderExitFiles, "out of memory");
   }
 
   int code = render(input, output, options, error);
   closeBlockRenderer();
   closeSoundInput(input);
-  if (code == 0 && commitWaveOutput(output, error) != 0) {
-    code = kExitFiles;
+  if (code == kRenderExitDone && commitWaveOutput(output, error) != 0) {
+    code = kRenderExitFiles;
     error = "cannot write '" + options.output + "': " + error;
   }
-  if (code != 0) {
+  if (code != kRenderExitDone) {
     abandonWaveOutput(output);
     return fail(code, error);
   }
   removeOnInterrupt(nullptr);
-  return 0;
+  return kRenderExitDone;
 }

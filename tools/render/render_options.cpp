@@ -1,10 +1,12 @@
 #include "render/render_options.h"
 
+#include <csignal>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "platform/command_options.h"
+#include "platform/exit_status.h"
 #include "render/option_values.h"
 #include "state/audio_profile.h"
 
@@ -165,31 +167,49 @@ that latency.
 Settings (everything is off unless given; mute is ignored):
 )";
 
-constexpr const char* kUsageTail = R"(
+constexpr const char* kUsageOptions = R"(
 Options may come before or after the file names, values after a space or an =
 (--echo=1S); long names may be shortened to any unique start (--rev).
-Errors are reported in one line on standard error; the exit code is 2 for a bad
-command line and 1 when a file cannot be read or written. The output is written
-to a temporary file beside it and renamed at the end, so a failed render leaves
-nothing behind. Ctrl+C (SIGINT), SIGTERM and SIGHUP end a render at once, also
-while it waits for its input, with the exit code 128 + the signal's number (130
-for Ctrl+C); the temporary file is removed and OUTPUT is left as it was. A
-progress bar is shown on standard error when it is a terminal and the input is
-longer than a few seconds.
+)";
 
+constexpr const char* kUsageExample = R"(
 Example:
   zephyrix-render --echo 1/2S --flanger --slicer 1010101011111111 --gain 1.5 \
       --tail 2 voice.flac voice-fx.wav
 )";
 
 constexpr std::size_t kHelpColumn = 29;
+constexpr std::size_t kHelpWidth = 80;
+
+std::string exitText(int code) {
+  for (const ExitStatus& s : kRenderExits)
+    if (s.code == code) return std::to_string(code) + " " + s.meaning;
+  return std::to_string(code);
+}
+
+// Errors, exit statuses, interrupts and the progress bar: one paragraph.
+std::string usageErrors() {
+  return wrappedText(
+      "Errors are reported in one line on standard error; the exit code is " +
+          exitText(kRenderExitUsage) + " and " + exitText(kRenderExitFiles) +
+          ". The output is written to a temporary file beside it and renamed at the end, so a "
+          "failed render leaves nothing behind. Ctrl+C (SIGINT), SIGTERM and SIGHUP end a render "
+          "at once, also while it waits for its input, with the exit code " +
+          std::to_string(kExitSignalBase) + " + the signal's number (" +
+          std::to_string(kExitSignalBase + SIGINT) +
+          " for Ctrl+C); the temporary file is removed and OUTPUT is left as it was. A progress "
+          "bar is shown on standard error when it is a terminal and the input is longer than a "
+          "few seconds.",
+      kHelpWidth);
+}
 
 std::string makeUsage() {
   const std::vector<CommandOption>& table = commandOptions();
   // The settings, then a blank line, then --help and --version.
   const std::size_t settings = table.size() - 2;
   return kUsageHead + commandOptionsHelp(std::span(table).first(settings), kHelpColumn) + "\n" +
-         commandOptionsHelp(std::span(table).subspan(settings), kHelpColumn) + kUsageTail;
+         commandOptionsHelp(std::span(table).subspan(settings), kHelpColumn) + kUsageOptions +
+         usageErrors() + kUsageExample;
 }
 
 }  // namespace
