@@ -119,8 +119,9 @@ std::string outcome(const RemoteRequest& request, bool done) {
   if (keysTaken < request.keyCount && stopping) return remoteAnswerLine(AnswerStopping);
   if (done || keysTaken == request.keyCount) return remoteAnswerLine(AnswerOk);
   if (keysTaken == 0) return remoteAnswerLine(AnswerBad, "the unit did not answer");
-  return remoteAnswerLine(AnswerBad, "the unit did not answer in time; " +
-                                         std::to_string(keysTaken) + " of the keys were pressed");
+  // Some keys were pressed and the rest withdrawn: not done, and said so.
+  return remoteAnswerLine(
+      AnswerFailed, "the unit took only " + std::to_string(keysTaken) + " of the keys in time");
 }
 
 // Hands the keys to the window thread and waits for them, as long as the
