@@ -88,6 +88,7 @@ std::int32_t runMessageLoop() {
     if (!takeRemoteMessage(msg)) dispatchMessage(&msg);
     if (quitRequested == 1) return kExitDone;
     knobToGain();
+    publishUnitStatus();
   }
 }
 

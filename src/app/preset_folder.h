@@ -3,7 +3,9 @@
 // Started from the desktop's menu the current folder is the home folder, and
 // presets there would litter its top; the unit then moves to a folder of the
 // user's data directory instead ($XDG_DATA_HOME/zephyrix, by default
-// ~/.local/share/zephyrix), made if need be.
+// ~/.local/share/zephyrix), made if need be; a preset file that an earlier
+// version kept in the home folder moves there once. A data folder that cannot
+// be used is said on standard error before another is used.
 #pragma once
 
 #include <string>

@@ -139,7 +139,7 @@ void save(WindowHandle window) {
   if (savePresetFile() == kPresetFileOk) return;
   char text[256];
   std::snprintf(text, sizeof text, "The presets could not be saved to %s: %s.", kPresetFileName,
-                std::strerror(presetFileSaveError()));
+                presetFileSaveReason());
   std::fprintf(stderr, "zephyrix: %s\n", text);
   showMessageBox(window, text, kZephyrixTitle, kBoxError);
 }

@@ -25,12 +25,12 @@ inline constexpr ExitStatus kUnitExits[] = {
 constexpr int kRemoteDone = 0;
 constexpr int kRemoteNoUnit = 1;   // no unit runs, or it cannot be reached
 constexpr int kRemoteBad = 2;      // a bad key or command line
-constexpr int kRemoteBoxOpen = 3;  // not done: a box is open in the unit
+constexpr int kRemoteBoxOpen = 3;  // not done: a box is open, or opened, or the unit stops
 inline constexpr ExitStatus kRemoteExits[] = {
     {kRemoteDone, "done"},
     {kRemoteNoUnit, "no unit running"},
     {kRemoteBad, "a bad key or command line"},
-    {kRemoteBoxOpen, "not done because a box is open in the unit"},
+    {kRemoteBoxOpen, "not done: a box is or came open in the unit, or it is stopping"},
 };
 
 // zephyrix-render; a signal that ends a render exits with kExitSignalBase + its

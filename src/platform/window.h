@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "assets/panel_geometry.h"
 #include "platform/pen_position.h"
@@ -142,6 +143,8 @@ int showMessageBox(WindowHandle owner, const char* text, const char* caption,
 // the process started; any thread may ask.
 bool messageBoxOpen();
 std::uint32_t messageBoxesShown();
+// Whether an error box is open right now, with its text; any thread may ask.
+bool openErrorBox(std::string& text);
 
 // --- Scale and pen positions ----------------------------------------------
 

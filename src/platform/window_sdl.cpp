@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <deque>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -443,18 +444,32 @@ int showDesktopBox(WindowHandle owner, const char* text, const char* caption, in
 namespace {
 std::atomic<bool> boxOpen{false};
 std::atomic<std::uint32_t> boxesShown{0};
+std::mutex openBoxLock;
+std::string openErrorText;  // the open error box's text; empty when none is open
 }  // namespace
 
 int showMessageBox(WindowHandle owner, const char* text, const char* caption, int kind) {
   if (!text) text = "";
   if (!caption) caption = "";
+  if (kind == kBoxError) {
+    std::lock_guard lock(openBoxLock);
+    openErrorText = *text != '\0' ? text : caption;
+  }
   boxesShown.fetch_add(1);
   boxOpen.store(true);
   const int result = messageBoxHook ? messageBoxHook(owner, text, caption)
                                     : showDesktopBox(owner, text, caption, kind);
   discardPenInput();
   boxOpen.store(false);
+  std::lock_guard lock(openBoxLock);
+  openErrorText.clear();
   return result;
+}
+
+bool openErrorBox(std::string& text) {
+  std::lock_guard lock(openBoxLock);
+  text = openErrorText;
+  return !text.empty();
 }
 
 bool messageBoxOpen() {

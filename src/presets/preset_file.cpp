@@ -1,6 +1,7 @@
 #include "presets/preset_file.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <bit>
@@ -22,13 +23,53 @@ static_assert(kGainsOffset + kPresetCount * kGainSlotBytes == kPresetFileBytes);
 
 constexpr char kTemporarySuffix[] = ".tmp";
 
-int failingWriteBudget = -1;  // bytes the next save may write before it fails; -1 = no limit
-int saveError = 0;            // errno of the last save's failure; 0 after a success
+constexpr std::size_t kLongestPath = 4096;  // bytes, the terminating zero included
+constexpr int kMostLinks = 40;              // as the kernel follows at most
+
+int failingWriteBudget = -1;        // bytes the next save may write before it fails; -1 = no limit
+int saveError = 0;                  // errno of the last save's failure; 0 after a success
+const char* saveProblem = nullptr;  // what the file's name is taken by, when that is why
 
 // Records why the save failed (clean-up must not overwrite it) and says so.
 int saveFailed(int error) {
   saveError = error != 0 ? error : EIO;
+  saveProblem = nullptr;
   return kPresetFileNotSaved;
+}
+
+// What a file that is neither a regular file nor a folder is, for the user.
+const char* kindOfSpecialFile(mode_t mode) {
+  if (S_ISFIFO(mode)) return "it is a named pipe";
+  if (S_ISSOCK(mode)) return "it is a socket";
+  if (S_ISCHR(mode) || S_ISBLK(mode)) return "it is a device";
+  return nullptr;
+}
+
+// Follows `path` through its symbolic links to the file they name, which may
+// not exist yet (a dangling link names the file to create). An errno value on
+// failure: a loop of links, or a name too long.
+int resolveLinks(const char* path, char (&resolved)[kLongestPath]) {
+  if (std::strlen(path) >= kLongestPath) return ENAMETOOLONG;
+  std::strcpy(resolved, path);
+  for (int hops = 0; hops < kMostLinks; ++hops) {
+    struct stat st {};
+    if (lstat(resolved, &st) != 0 || !S_ISLNK(st.st_mode)) return 0;
+    char target[kLongestPath];
+    const ssize_t n = readlink(resolved, target, sizeof target - 1);
+    if (n < 0) return errno;
+    target[n] = '\0';
+    if (target[0] == '/') {
+      std::strcpy(resolved, target);
+      continue;
+    }
+    // A relative target is taken from the link's own folder.
+    char* slash = std::strrchr(resolved, '/');
+    const std::size_t folder =
+        slash == nullptr ? 0 : static_cast<std::size_t>(slash - resolved) + 1;
+    if (folder + static_cast<std::size_t>(n) >= kLongestPath) return ENAMETOOLONG;
+    std::memcpy(resolved + folder, target, static_cast<std::size_t>(n) + 1);
+  }
+  return ELOOP;
 }
 
 void putWord(std::uint8_t* at, std::uint32_t word) {
@@ -143,8 +184,15 @@ void loadPresetBytes(const std::uint8_t* bytes, std::size_t length) {
 }
 
 int loadPresetFileFrom(const char* path) {
-  const int fd = open(path, O_RDONLY | O_CLOEXEC);
+  // Without O_NONBLOCK a named pipe would hold the start until something
+  // wrote to it; only a regular file is read.
+  const int fd = open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) return kPresetFileUnreadable;
+  struct stat st {};
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    close(fd);
+    return kPresetFileUnreadable;
+  }
   std::uint8_t bytes[kPresetFileBytes];
   std::size_t got = 0;
   bool failed = false;
@@ -164,11 +212,25 @@ int loadPresetFile() {
   return loadPresetFileFrom(kPresetFileName);
 }
 
-int savePresetFileTo(const char* path) {
+int savePresetFileTo(const char* linkOrPath) {
   std::uint8_t image[kPresetFileBytes];
   encodePresetBank(image);
 
-  char temporary[4096];
+  // Through a link the file it names is replaced, and the link is kept.
+  char path[kLongestPath];
+  if (const int error = resolveLinks(linkOrPath, path); error != 0) {
+    failingWriteBudget = -1;
+    return saveFailed(error);
+  }
+  struct stat st {};
+  if (lstat(path, &st) == 0 && kindOfSpecialFile(st.st_mode) != nullptr) {
+    failingWriteBudget = -1;
+    saveFailed(EINVAL);
+    saveProblem = kindOfSpecialFile(st.st_mode);
+    return kPresetFileNotSaved;
+  }
+
+  char temporary[kLongestPath];
   const int length = std::snprintf(temporary, sizeof temporary, "%s%s", path, kTemporarySuffix);
   if (length < 0 || static_cast<std::size_t>(length) >= sizeof temporary) {
     failingWriteBudget = -1;
@@ -199,6 +261,7 @@ int savePresetFileTo(const char* path) {
   }
   syncDirectoryOf(path);
   saveError = 0;
+  saveProblem = nullptr;
   return kPresetFileOk;
 }
 
@@ -208,6 +271,10 @@ int savePresetFile() {
 
 int presetFileSaveError() {
   return saveError;
+}
+
+const char* presetFileSaveReason() {
+  return saveProblem != nullptr ? saveProblem : std::strerror(saveError);
 }
 
 void failPresetFileWriteAfter(int bytes) {

@@ -20,7 +20,8 @@ constexpr int kPresetFileOk = 0;
 constexpr int kPresetFileUnreadable = 1;  // missing or unreadable: the bank is unchanged
 constexpr int kPresetFileNotSaved = 2;    // the file on disk is as it was before the save
 
-// Reads "PresetFile.KDX" into presetBank (see loadPresetBytes).
+// Reads "PresetFile.KDX" into presetBank (see loadPresetBytes). Anything but a
+// regular file (a folder, a named pipe, a device) is not read, and never waited on.
 int loadPresetFile();
 // The same for a file named by the caller.
 int loadPresetFileFrom(const char* path);
@@ -37,13 +38,18 @@ void encodePresetBank(std::uint8_t (&bytes)[kPresetFileBytes]);
 
 // Writes presetBank to "PresetFile.KDX": the image goes to a temporary file beside
 // it, is flushed to disk and then renamed over the old file, so a failed save
-// leaves the old file as it was. The temporary is removed on failure.
+// leaves the old file as it was. The temporary is removed on failure. Through a
+// symbolic link the file it names is written (the temporary beside it) and the
+// link stays; a name taken by a named pipe, socket or device is not written.
 int savePresetFile();
 // The same for a file named by the caller.
 int savePresetFileTo(const char* path);
 
 // Why the last save failed, as an errno value (0 after a successful save).
 int presetFileSaveError();
+// The same in words for the user: the system's text for the errno value, or
+// what the file's name is taken by ("it is a named pipe", a socket, a device).
+const char* presetFileSaveReason();
 
 // Test hook: the next save writes only `bytes` bytes of the image and then fails
 // as a full disk would. A negative value switches the hook off.

@@ -5,32 +5,53 @@
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <thread>
 
-#include "remote/control_socket.h"
+#include "remote/remote_answer.h"
+#include "remote/remote_client.h"
+#include "remote/remote_control_testing.h"
+#include "remote/remote_place.h"
 #include "remote/remote_request.h"
 #include "remote/unit_status.h"
 
 namespace {
 
+using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
 
-constexpr auto kReadPatience = 1000ms;  // for a client to send its request
-constexpr auto kAnswerPatience = 3s;    // for the window thread (a box may hold it)
+constexpr int kMostClients = 32;          // waiting at once; more wait in the backlog
+constexpr auto kReadPatience = 1000ms;    // for a client to send its request
+constexpr auto kAnswerPatience = 3000ms;  // for the window thread
+constexpr auto kAnswerLook = 20ms;        // how often a wait looks at the client and at boxes
+constexpr auto kAcceptBackOff = 100ms;    // after accept fails for want of descriptors
+static_assert(kReadPatience + kAnswerPatience < std::chrono::milliseconds(kRemoteExchangeLimitMs),
+              "a client waits longer than the unit takes to answer it");
+
+struct Client {
+  int fd;
+  Clock::time_point deadline;  // for its request
+  std::size_t length;
+  char bytes[kLongestRequest + 1];
+};
 
 int listenFd = -1;
+int lockFd = -1;
 int wakeFds[2] = {-1, -1};  // written to stop the server thread
+struct stat socketIdentity {};
 WindowHandle unitWindow = nullptr;
-std::string socketPath;
+RemotePlace place;
+Client clients[kMostClients];
+int clientCount = 0;
+std::atomic<std::uint64_t> acceptFailures{0};
 // Never destroyed: a process that exits while the thread runs must not be
 // aborted by std::thread's destructor.
 std::thread& server = *new std::thread();
@@ -38,98 +59,124 @@ std::thread& server = *new std::thread();
 // Between the server thread and the window thread.
 std::mutex answerLock;
 std::condition_variable answered;
+std::uint32_t liveRequest = 0;   // the request whose keys may still be taken; 0: none
+std::uint32_t requestBoxes = 0;  // boxes shown when it was handed over
 std::uint32_t answeredNumber = 0;
 bool keyDropped = false;
-int keysTaken = 0;  // of the request in hand
+int keysTaken = 0;
 bool stopping = false;
-std::string statusAnswer;
+std::string publishedStatus;  // the status line as of the last message handled
 
-// The folder exists, is a folder (no link), is the user's and only the user's.
-bool ownFolder(const std::string& folder) {
-  if (mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) return false;
-  struct stat st {};
-  if (lstat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != geteuid())
-    return false;
-  return (st.st_mode & 0777) == 0700 || chmod(folder.c_str(), 0700) == 0;
-}
-
-// Whether a unit answers on the socket at `address`.
-bool answering(const sockaddr_un& address) {
-  const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (fd < 0) return false;
-  const bool connected =
-      connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
-  close(fd);
-  return connected;
-}
-
-// The listening socket, or -1 (and `taken` when another unit has it).
-int listenAt(const sockaddr_un& address, const std::string& path, bool& taken) {
+// Takes the lock file, which no other running unit holds: the lock goes with
+// the process however it ends, and a child forked by it does not inherit it.
+bool takeLock(const std::string& path, bool& taken) {
   taken = false;
-  const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  lockFd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+  if (lockFd < 0) return false;
+  struct flock whole {};
+  whole.l_type = F_WRLCK;
+  whole.l_whence = SEEK_SET;
+  if (fcntl(lockFd, F_SETLK, &whole) == 0) return true;
+  taken = errno == EACCES || errno == EAGAIN;
+  close(lockFd);
+  lockFd = -1;
+  return false;
+}
+
+// Binds the socket; the lock is ours, so a socket file already there was left
+// by a unit that ended without removing it.
+int listenAt(const std::string& path) {
+  sockaddr_un address;
+  if (!remoteSocketAddress(path, address)) return -1;
+  const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
   if (fd < 0) return -1;
-  bool bound = bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
-  if (!bound && errno == EADDRINUSE) {
-    taken = answering(address);
-    // Nobody answers: a unit that was killed left it.
-    if (!taken && unlink(path.c_str()) == 0)
-      bound = bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
-  }
-  if (!bound || listen(fd, 4) != 0) {
+  unlink(path.c_str());
+  if (bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
+      listen(fd, kMostClients) != 0 || stat(path.c_str(), &socketIdentity) != 0) {
     close(fd);
     return -1;
   }
   return fd;
 }
 
-// Reads one request of at most kLongestRequest bytes, up to its newline.
-std::string readRequest(int fd) {
-  std::string bytes;
-  const auto until = std::chrono::steady_clock::now() + kReadPatience;
-  char chunk[256];
-  while (bytes.find('\n') == std::string::npos && bytes.size() <= kLongestRequest) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-        until - std::chrono::steady_clock::now());
-    pollfd p{fd, POLLIN, 0};
-    if (left.count() <= 0 || poll(&p, 1, static_cast<int>(left.count())) <= 0) break;
-    const ssize_t n = read(fd, chunk, sizeof chunk);
-    if (n <= 0) break;
-    bytes.append(chunk, static_cast<std::size_t>(n));
-  }
-  return bytes;
+// Whether the client has closed its end (given up waiting, or never meant to
+// wait). One that has only stopped sending still waits for its answer.
+bool hungUp(int fd) {
+  pollfd p{fd, 0, 0};
+  return poll(&p, 1, 0) > 0 && (p.revents & (POLLHUP | POLLERR)) != 0;
 }
 
-// Hands the request to the window thread and waits for its answer.
-std::string perform(const RemoteRequest& request) {
+// Ends the request handed over: keys of it not yet taken are dropped.
+void withdraw() {
+  std::lock_guard lock(answerLock);
+  liveRequest = 0;
+}
+
+// The answer once the window thread has stopped taking the request's keys.
+std::string outcome(const RemoteRequest& request, bool done) {
+  std::lock_guard lock(answerLock);
+  if (keyDropped) return remoteAnswerLine(AnswerBox);
+  if (keysTaken < request.keyCount && stopping) return remoteAnswerLine(AnswerStopping);
+  if (done || keysTaken == request.keyCount) return remoteAnswerLine(AnswerOk);
+  if (keysTaken == 0) return remoteAnswerLine(AnswerBad, "the unit did not answer");
+  // Some keys were pressed and the rest withdrawn: not done, and said so.
+  return remoteAnswerLine(
+      AnswerFailed, "the unit took only " + std::to_string(keysTaken) + " of the keys in time");
+}
+
+// Hands the keys to the window thread and waits for them, as long as the
+// client waits: a client that hangs up has the keys not yet taken withdrawn.
+std::string press(const RemoteRequest& request, int fd) {
   static std::uint32_t number = 0;
-  if (messageBoxOpen()) return answerLine(kAnswerBox);
+  if (messageBoxOpen()) return remoteAnswerLine(AnswerBox);
+  if (++number == 0) ++number;
   const std::uint32_t boxes = messageBoxesShown();
-  ++number;
   {
     std::lock_guard lock(answerLock);
+    liveRequest = number;
+    requestBoxes = boxes;
     keyDropped = false;
     keysTaken = 0;
   }
   bool posted = true;
   for (int i = 0; i < request.keyCount; ++i)
-    posted = posted && postMessage(unitWindow, kMsgRemoteKey, boxes,
+    posted = posted && postMessage(unitWindow, kMsgRemoteKey, number,
                                    packKey(request.keys[i]->code, request.keys[i]->modifiers));
-  posted = posted &&
-           postMessage(unitWindow, request.kind == RemoteStatus ? kMsgRemoteStatus : kMsgRemoteDone,
-                       0, number);
-  if (!posted) return answerLine(kAnswerBad, "the unit could not take it");
-  std::unique_lock lock(answerLock);
-  const bool done = answered.wait_for(lock, kAnswerPatience,
-                                      [&] { return answeredNumber == number || stopping; });
-  if (keyDropped) return answerLine(kAnswerBox);
-  // The last key may itself open a box (F1), which holds the window thread
-  // until it is closed: done, as far as the request goes.
-  if (!done && messageBoxOpen())
-    return answerLine(keysTaken == request.keyCount ? kAnswerOk : kAnswerBox);
-  if (!done) return answerLine(kAnswerBad, "the unit did not answer");
-  if (request.kind == RemoteStatus && answeredNumber == number)
-    return answerLine(kAnswerOk, statusAnswer);
-  return answerLine(kAnswerOk);
+  posted = posted && postMessage(unitWindow, kMsgRemoteDone, 0, number);
+  if (!posted) {
+    withdraw();
+    return remoteAnswerLine(AnswerBad, "the unit could not take it");
+  }
+  const auto giveUp = Clock::now() + kAnswerPatience;
+  bool done = false;
+  std::string boxText;
+  for (;;) {
+    {
+      std::unique_lock lock(answerLock);
+      done = answered.wait_for(lock, kAnswerLook, [&] {
+        return answeredNumber == number || stopping;
+      }) && answeredNumber == number;
+      if (done || stopping) break;
+    }
+    // A key that opened a box holds the window thread until the box is closed:
+    // an error box (a Save that failed) says why it was not done; About is done.
+    if (messageBoxesShown() != boxes && messageBoxOpen()) {
+      withdraw();
+      if (openErrorBox(boxText)) return remoteAnswerLine(AnswerFailed, boxText);
+      break;
+    }
+    if (hungUp(fd) || Clock::now() > giveUp) break;
+  }
+  withdraw();
+  return outcome(request, done);
+}
+
+std::string perform(const RemoteRequest& request, int fd) {
+  if (request.kind == RemoteStatus) {
+    std::lock_guard lock(answerLock);
+    return remoteAnswerLine(AnswerOk, publishedStatus);
+  }
+  return press(request, fd);
 }
 
 void answer(int fd, const std::string& text) {
@@ -141,55 +188,124 @@ void answer(int fd, const std::string& text) {
   }
 }
 
-void serveClient(int fd) {
-  ucred peer{};
-  socklen_t size = sizeof peer;
-  if (getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &size) != 0 || peer.uid != geteuid())
-    return answer(fd, answerLine(kAnswerRefused));
-  const std::string bytes = readRequest(fd);
+// A whole request has come (or more than one can be): it is answered, and
+// carried out only if its client still waits for the answer.
+void serveRequest(const Client& c) {
   RemoteRequest request;
   std::string error;
-  if (!parseRemoteRequest(bytes.data(), bytes.size(), request, error))
-    return answer(fd, answerLine(kAnswerBad, error));
-  answer(fd, perform(request));
+  if (!parseRemoteRequest(c.bytes, c.length, request, error))
+    return answer(c.fd, remoteAnswerLine(AnswerBad, error));
+  if (hungUp(c.fd)) return;
+  answer(c.fd, perform(request, c.fd));
 }
 
-void serve() {
-  for (;;) {
-    pollfd p[2] = {{listenFd, POLLIN, 0}, {wakeFds[0], POLLIN, 0}};
-    if (poll(p, 2, -1) < 0 && errno != EINTR) return;
-    if (p[1].revents != 0) return;
-    if (p[0].revents == 0) continue;
-    const int client = accept4(listenFd, nullptr, nullptr, SOCK_CLOEXEC);
-    if (client < 0) continue;
-    serveClient(client);
-    close(client);
+// --- The clients -------------------------------------------------------------
+
+void acceptClient(Clock::time_point& acceptPause) {
+  const int fd = accept4(listenFd, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+  if (fd < 0) {
+    // Out of descriptors or memory: the connection stays in the backlog, and
+    // the socket stays readable; trying again at once would spin.
+    if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM) {
+      acceptFailures.fetch_add(1, std::memory_order_relaxed);
+      acceptPause = Clock::now() + kAcceptBackOff;
+    }
+    return;
   }
+  if (remotePeerUser(fd) != static_cast<long>(geteuid())) {
+    answer(fd, remoteAnswerLine(AnswerRefused));
+    close(fd);
+    return;
+  }
+  Client& c = clients[clientCount++];
+  c.fd = fd;
+  c.deadline = Clock::now() + kReadPatience;
+  c.length = 0;
+}
+
+// Reads what the client sent; true once it is finished with (answered, gone,
+// or sent more than a request can be).
+bool readFrom(Client& c) {
+  const ssize_t n = read(c.fd, c.bytes + c.length, sizeof c.bytes - c.length);
+  if (n < 0) return errno != EAGAIN && errno != EINTR;
+  c.length += static_cast<std::size_t>(n);
+  const bool whole = std::find(c.bytes, c.bytes + c.length, '\n') != c.bytes + c.length;
+  if (n == 0 || whole || c.length == sizeof c.bytes) {
+    serveRequest(c);
+    return true;
+  }
+  return false;
+}
+
+void dropClient(int index) {
+  close(clients[index].fd);
+  clients[index] = clients[--clientCount];
+}
+
+// Milliseconds until the nearest deadline, for poll; -1 for none.
+int pollTimeout(Clock::time_point acceptPause) {
+  Clock::time_point nearest = Clock::time_point::max();
+  for (int i = 0; i < clientCount; ++i) nearest = std::min(nearest, clients[i].deadline);
+  if (acceptPause > Clock::now()) nearest = std::min(nearest, acceptPause);
+  if (nearest == Clock::time_point::max()) return -1;
+  const auto left = std::chrono::ceil<std::chrono::milliseconds>(nearest - Clock::now());
+  return static_cast<int>(std::max<std::int64_t>(0, left.count()));
+}
+
+// One thread serves every client: each has its own deadline for its request,
+// so clients that send nothing hold up no one else.
+void serve() {
+  Clock::time_point acceptPause{};
+  for (;;) {
+    pollfd p[2 + kMostClients];
+    const bool accepting = clientCount < kMostClients && Clock::now() >= acceptPause;
+    p[0] = {wakeFds[0], POLLIN, 0};
+    p[1] = {accepting ? listenFd : -1, POLLIN, 0};
+    for (int i = 0; i < clientCount; ++i) p[2 + i] = {clients[i].fd, POLLIN, 0};
+    const int polled = clientCount;
+    if (poll(p, static_cast<nfds_t>(2 + polled), pollTimeout(acceptPause)) < 0 && errno != EINTR)
+      return;
+    if (p[0].revents != 0) return;
+    for (int i = polled - 1; i >= 0; --i) {
+      Client& c = clients[i];
+      bool finished = p[2 + i].revents != 0 && readFrom(c);
+      // Past its deadline what came is all there is (another client's
+      // request may have kept this thread while it came).
+      if (!finished && Clock::now() >= c.deadline && !readFrom(c)) {
+        serveRequest(c);
+        finished = true;
+      }
+      if (finished) dropClient(i);
+    }
+    if (p[1].revents != 0) acceptClient(acceptPause);
+  }
+}
+
+void closeAll() {
+  for (int fd : {listenFd, lockFd, wakeFds[0], wakeFds[1]})
+    if (fd >= 0) close(fd);
+  listenFd = lockFd = wakeFds[0] = wakeFds[1] = -1;
 }
 
 }  // namespace
 
 void startRemoteControl(WindowHandle window) {
   if (listenFd >= 0) return;
-  sockaddr_un address;
-  std::string path;
-  const bool addressed = remoteControlAddress(address, path);
+  std::string why;
   bool taken = false;
-  if (!ownFolder(path.substr(0, path.rfind('/'))) || !addressed ||
-      (listenFd = listenAt(address, path, taken)) < 0) {
-    std::fprintf(stderr, "zephyrix: %s; this unit has no remote control\n",
-                 taken ? "another unit is running" : "cannot make its control socket");
-    return;
-  }
-  if (pipe2(wakeFds, O_CLOEXEC) != 0) {
-    close(listenFd);
-    unlink(path.c_str());
-    listenFd = -1;
+  if (!remotePlace(place, why) || !ownRemoteFolder(place.folder, true, why) ||
+      !takeLock(place.lock, taken) || (listenFd = listenAt(place.socket)) < 0 ||
+      pipe2(wakeFds, O_CLOEXEC) != 0) {
+    if (taken) why = "another unit is running";
+    if (why.empty()) why = std::string("cannot make its control socket: ") + std::strerror(errno);
+    std::fprintf(stderr, "zephyrix: %s; this unit has no remote control\n", why.c_str());
+    closeAll();
     return;
   }
   unitWindow = window;
-  socketPath = path;
   stopping = false;
+  clientCount = 0;
+  publishUnitStatus();
   server = std::thread(serve);
 }
 
@@ -203,34 +319,43 @@ void stopRemoteControl() {
   const char stop = 1;
   [[maybe_unused]] const ssize_t woken = write(wakeFds[1], &stop, 1);
   if (server.joinable()) server.join();
-  close(listenFd);
-  close(wakeFds[0]);
-  close(wakeFds[1]);
-  unlink(socketPath.c_str());
-  listenFd = wakeFds[0] = wakeFds[1] = -1;
+  while (clientCount > 0) dropClient(clientCount - 1);
+  // Only our own socket goes: the path may have been taken over since.
+  struct stat now {};
+  if (stat(place.socket.c_str(), &now) == 0 && now.st_dev == socketIdentity.st_dev &&
+      now.st_ino == socketIdentity.st_ino)
+    unlink(place.socket.c_str());
+  closeAll();
+}
+
+void publishUnitStatus() {
+  std::string line = unitStatusLine();
+  std::lock_guard lock(answerLock);
+  publishedStatus = std::move(line);
 }
 
 bool takeRemoteMessage(const Message& msg) {
   switch (msg.message) {
-    case kMsgRemoteKey:
-      if (msg.wParam != messageBoxesShown()) {
+    case kMsgRemoteKey: {
+      bool take = false;
+      {
         std::lock_guard lock(answerLock);
-        keyDropped = true;
-      } else {
-        {
-          std::lock_guard lock(answerLock);
-          ++keysTaken;
+        take = msg.wParam == liveRequest && !stopping;
+        if (take && messageBoxesShown() != requestBoxes) {
+          keyDropped = true;
+          take = false;
         }
+        if (take) ++keysTaken;
+      }
+      if (take) {
         const Message key{msg.window, kMsgKeyDown, 0, msg.lParam};
         dispatchMessage(&key);
       }
       return true;
-    case kMsgRemoteStatus:
+    }
     case kMsgRemoteDone: {
-      std::string line = msg.message == kMsgRemoteStatus ? unitStatusLine() : std::string();
       {
         std::lock_guard lock(answerLock);
-        statusAnswer = std::move(line);
         answeredNumber = msg.lParam;
       }
       answered.notify_all();
@@ -239,4 +364,8 @@ bool takeRemoteMessage(const Message& msg) {
     default:
       return false;
   }
+}
+
+std::uint64_t remoteAcceptFailures() {
+  return acceptFailures.load(std::memory_order_relaxed);
 }

@@ -19,13 +19,6 @@ bool eachWord(std::string_view line, Take take) {
 
 }  // namespace
 
-std::string answerLine(const char* word, const std::string& text) {
-  std::string line = word;
-  if (!text.empty()) line.append(" ").append(text);
-  line.push_back('\n');
-  return line;
-}
-
 bool addRequestKey(RemoteRequest& request, std::string_view name, std::string& error) {
   const PanelKey* key = panelKeyNamed(name);
   if (key == nullptr) {

@@ -5,8 +5,7 @@
 //                   takes them), in order, as typed into the window
 //   status\n        the unit's settings on one line (unit_status.h)
 //
-// and the answers: "ok\n" (with the line after "ok " for status), "box\n"
-// (nothing done: a box is open in the unit), "bad WHY\n" or "refused\n".
+// and the answers of remote_answer.h.
 #pragma once
 
 #include <cstddef>
@@ -25,16 +24,6 @@ struct RemoteRequest {
   int keyCount;
   const PanelKey* keys[kMostKeys];
 };
-
-// The answers' first words, for the unit and its clients alike.
-inline constexpr char kAnswerOk[] = "ok";
-inline constexpr char kAnswerBox[] = "box";
-inline constexpr char kAnswerBad[] = "bad";
-inline constexpr char kAnswerRefused[] = "refused";
-
-// An answer's line: `word`, then a space and `text` when there is any, then
-// the newline.
-std::string answerLine(const char* word, const std::string& text = "");
 
 // The one check of a key's name, for the command line and the unit alike:
 // appends the key named `name` (in any case) to `request`. False, with why in

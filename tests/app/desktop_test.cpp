@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -17,6 +18,7 @@
 #include "app/recorder.h"
 #include "panel/panel_keys.h"
 #include "platform/exit_status.h"
+#include "presets/preset_file.h"
 #include "remote/unit_status.h"
 #include "support/app_fixture.h"
 
@@ -236,29 +238,47 @@ TEST(SoundBackend, WhatCannotBeHadEndsTheStartWithOneLine) {
 TEST_F(Recording, PresetsGoToTheDataFolderWhenStartedInTheHomeFolder) {
   const std::filesystem::path top = std::filesystem::current_path();
   std::filesystem::create_directories(top / "home" / "elsewhere");
+  std::ofstream(top / "file");
   struct Case {
     const char* from;      // below top
-    const char* dataHome;  // XDG_DATA_HOME; null: not set
+    const char* dataHome;  // XDG_DATA_HOME below top, or as it stands; null: not set
+    bool homePresets;      // a preset file lies in the home folder
     const char* kept;      // below top
+    const char* said;      // on standard error
   } cases[] = {
-      {"home", nullptr, "home/.local/share/zephyrix"},
-      {"home", "/DATA", "data/zephyrix"},
-      {"home", "relative", "home/.local/share/zephyrix"},  // not absolute: ignored
-      {"home/elsewhere", nullptr, "home/elsewhere"},
+      {"home", nullptr, false, "home/.local/share/zephyrix", ""},
+      {"home", "/data", false, "data/zephyrix", ""},
+      {"home", "relative", false, "home/.local/share/zephyrix", ""},  // not absolute: ignored
+      {"home", "/file", false, "home/.local/share/zephyrix",
+       "/file/zephyrix (XDG_DATA_HOME): Not a directory; using "},
+      {"home/elsewhere", nullptr, true, "home/elsewhere", ""},
+      {"home", "/data", true, "data/zephyrix", "home/PresetFile.KDX moved to "},
+      {"home", "/data", true, "data/zephyrix", ""},  // the data folder's file wins
   };
   const std::string home = std::getenv("HOME") ? std::getenv("HOME") : "";
   setenv("HOME", (top / "home").c_str(), 1);
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.from);
-    const std::string data =
-        c.dataHome && *c.dataHome == '/' ? (top / "data").string() : (c.dataHome ? c.dataHome : "");
+    SCOPED_TRACE(std::string(c.from) + " " + (c.dataHome ? c.dataHome : "-"));
+    const std::string data = c.dataHome && *c.dataHome == '/' ? (top / (c.dataHome + 1)).string()
+                                                              : (c.dataHome ? c.dataHome : "");
     if (c.dataHome)
       setenv("XDG_DATA_HOME", data.c_str(), 1);
     else
       unsetenv("XDG_DATA_HOME");
+    if (c.homePresets) std::ofstream(top / "home" / kPresetFileName) << "mine";
     std::filesystem::current_path(top / c.from);
+    testing::internal::CaptureStderr();
     EXPECT_EQ(choosePresetFolder(), (top / c.kept).string());
+    const std::string said = testing::internal::GetCapturedStderr();
     EXPECT_EQ(std::filesystem::current_path(), top / c.kept);
+    if (*c.said == '\0')
+      EXPECT_EQ(said, "");
+    else
+      EXPECT_NE(said.find(c.said), std::string::npos) << said;
+    if (c.homePresets && *c.said != '\0') {
+      EXPECT_FALSE(std::filesystem::exists(top / "home" / kPresetFileName));
+      EXPECT_EQ(std::filesystem::file_size(top / c.kept / kPresetFileName), 4u);
+    }
     std::filesystem::current_path(top);
   }
   unsetenv("XDG_DATA_HOME");

@@ -7,6 +7,7 @@
 
 #include <signal.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -30,6 +31,7 @@
 #include "presets/preset_bank.h"
 #include "presets/preset_file.h"
 #include "state/effect_settings.h"
+#include "support/child_process.h"
 #include "support/panel_program.h"
 #include "support/x_server.h"
 
@@ -384,6 +386,142 @@ TEST_F(EndToEnd, OtherProgramsWorkTheUnitThroughItsControlSocket) {
   EXPECT_FALSE(std::filesystem::exists(socketPath)) << "the socket goes with the unit";
 
   ASSERT_NO_FATAL_FAILURE(expectPresetsOfTheKeys());  // the same file as the keys typed
+  unsetenv("XDG_RUNTIME_DIR");
+}
+
+// A stand-in for a unit, listening as another user: it binds PATH, takes the
+// user id UID (after the bind, as a unit of that user would be) and answers
+// every request with a made-up status that would drive the terminal.
+constexpr char kStrangerUnit[] =
+    "import os, socket, sys\n"
+    "s = socket.socket(socket.AF_UNIX)\n"
+    "s.bind(sys.argv[1])\n"
+    "os.setgid(int(sys.argv[2])); os.setuid(int(sys.argv[2]))\n"
+    "s.listen()\n"
+    "while True:\n"
+    "    c, _ = s.accept(); c.recv(600); c.send(b'ok preset=9 \\x1b[31mowned\\x07\\n'); "
+    "c.close()\n";
+
+// The client believes only a unit of its own user in a folder of that user's
+// alone; the unit takes many clients at once, answers its status while a box
+// is open, and says when keys were not done: a Save that failed, keys after
+// Power. A socket path taken over meanwhile is left alone at the end.
+TEST_F(EndToEnd, TheRemoteControlTrustsOnlyItsOwnUnitAndAnswersTruly) {
+  const auto zephyrix = [&](const std::string& arguments) {
+    return runCommand("'" + program + "' " + arguments + " 2>&1; echo \"exit $?\"");
+  };
+  // Once a box is closed the unit takes keys again.
+  const std::string boxOpen = "zephyrix: not done: a box is open in the unit\nexit 3\n";
+  const auto afterTheBox = [&](const std::string& arguments) {
+    std::string said = zephyrix(arguments);
+    for (int i = 0; i < 50 && said == boxOpen; ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+      said = zephyrix(arguments);
+    }
+    return said;
+  };
+  unsetenv("XDG_RUNTIME_DIR");
+  EXPECT_EQ(zephyrix("--status"),
+            "zephyrix: no unit is running: XDG_RUNTIME_DIR is not set to a folder of the user's\n"
+            "exit 1\n");
+
+  struct Stranger {
+    const char* runtime;
+    bool folderOurs;
+    const char* said;
+  } strangers[] = {
+      {"theirs", false, "zephyrix: no unit is running: " /* folder */},
+      {"ours", true, "zephyrix: no unit is running: the control socket is held by another user\n"},
+  };
+  for (const Stranger& st : strangers) {
+    SCOPED_TRACE(st.runtime);
+    const std::filesystem::path folder = dir / st.runtime / "zephyrix";
+    std::filesystem::create_directories(folder);
+    std::filesystem::permissions(folder, std::filesystem::perms::owner_all);
+    if (!st.folderOurs) {
+      ASSERT_EQ(chown(folder.c_str(), 65534, 65534), 0);
+    }
+    pid_t fake =
+        spawnProgram({"python3", "-c", kStrangerUnit, (folder / "control").string(), "65534"},
+                     (dir / "stranger.log").string());
+    for (int i = 0; i < 100 && !std::filesystem::exists(folder / "control"); ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    setenv("XDG_RUNTIME_DIR", (dir / st.runtime).c_str(), 1);
+    const std::string said = zephyrix("--status");
+    EXPECT_EQ(said.rfind(st.said, 0), 0u) << said;
+    EXPECT_NE(said.find("exit 1"), std::string::npos) << said;
+    EXPECT_EQ(said.find('\x1b'), std::string::npos) << said;
+    stopChild(fake, SIGKILL);
+  }
+  // A unit given another user's folder runs without remote control.
+  setenv("XDG_RUNTIME_DIR", (dir / "theirs").c_str(), 1);
+  PanelProgram refused;
+  std::filesystem::create_directory(dir / "refused");
+  refused.launch(program, dir / "refused", x, {{"SDL_AUDIODRIVER", "dummy"}});
+  const std::filesystem::path refusedLog = dir / "refused" / "zephyrix.log";
+  for (int i = 0; i < 100 && runCommand("cat '" + refusedLog.string() + "'").empty(); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  EXPECT_EQ(runCommand("cat '" + refusedLog.string() + "'"),
+            "zephyrix: " + (dir / "theirs" / "zephyrix").string() +
+                " belongs to another user; this unit has no remote control\n");
+  stopChild(refused.pid, SIGKILL);  // its window would pass for a box
+
+  // The real unit, whose preset file's name a named pipe has taken.
+  const std::filesystem::path runtime = dir / "runtime";
+  std::filesystem::create_directory(runtime);
+  std::filesystem::permissions(runtime, std::filesystem::perms::owner_all);
+  setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
+  ASSERT_EQ(mkfifo((dir / kPresetFileName).c_str(), 0644), 0);
+  writeRamp(30);
+  launch();
+  ASSERT_NO_FATAL_FAILURE(findWindow());
+  std::string status;
+  for (int i = 0; i < 50 && status.find("exit 0") == std::string::npos; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    status = zephyrix("--status");
+  }
+  const std::string line =
+      "preset=1 echo=OFF slicer=OFF reverse=OFF downsample=OFF flanger=OFF mute=ON "
+      "bypass=OFF gain=1.00\nexit 0\n";
+  EXPECT_EQ(status, line) << "the start did not wait for the pipe";
+
+  // Twenty clients that say nothing hold up no one.
+  const std::filesystem::path socketPath = runtime / "zephyrix" / "control";
+  std::vector<int> silent;
+  for (int i = 0; i < 20; ++i) {
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::snprintf(address.sun_path, sizeof address.sun_path, "%s", socketPath.c_str());
+    const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+    ASSERT_EQ(connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    silent.push_back(fd);
+  }
+  EXPECT_EQ(zephyrix("--status"), line);
+  EXPECT_EQ(zephyrix("--send m"), "exit 0\n");
+  for (const int fd : silent) close(fd);
+
+  // The status is answered while a box is open; a failed Save says why.
+  EXPECT_EQ(zephyrix("--send f1"), "exit 0\n");
+  EXPECT_NE(zephyrix("--status").find("mute=OFF"), std::string::npos);
+  ASSERT_NO_FATAL_FAILURE(closeBox());
+  EXPECT_EQ(afterTheBox("--send 3 ctrl+s"),
+            "zephyrix: not done: The presets could not be saved to PresetFile.KDX: it is a named "
+            "pipe.\nexit 3\n");
+  ASSERT_NO_FATAL_FAILURE(closeBox());
+
+  // Keys after Power are not done; the socket's path, taken over meanwhile,
+  // stays as it is found.
+  const std::filesystem::path moved = runtime / "zephyrix" / "moved";
+  std::filesystem::rename(socketPath, moved);
+  std::ofstream(socketPath) << "another's";
+  std::string stopping = askSocket(moved, "send ctrl+q m\n");
+  for (int i = 0; i < 50 && stopping == "box\n"; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    stopping = askSocket(moved, "send ctrl+q m\n");
+  }
+  EXPECT_EQ(stopping, "stopping\n");
+  ASSERT_EQ(waitForExit(15), 0) << "exit code (-1: did not end in time)";
+  EXPECT_TRUE(std::filesystem::is_regular_file(socketPath));
   unsetenv("XDG_RUNTIME_DIR");
 }
 

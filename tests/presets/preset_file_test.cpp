@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <bit>
 #include <cmath>
@@ -227,6 +228,44 @@ TEST_F(PresetFileTest, FailedSaveKeepsTheOldFile) {
   const Bytes now = readBytes(kPresetFileName);
   ASSERT_EQ(now.size(), 644u);
   EXPECT_EQ(now[wordOffset(0, kWordEchoBlocks)], 2);
+}
+
+// A name taken by a named pipe, a socket or a device is neither waited on nor
+// written; through a symbolic link the file it names is written and the link kept.
+TEST_F(PresetFileTest, OtherKindsOfFileAndLinks) {
+  fillBank();
+  std::uint8_t image[kPresetFileBytes];
+  encodePresetBank(image);
+  const Bytes saved(image, image + kPresetFileBytes);
+
+  ASSERT_EQ(mkfifo("pipe", 0600), 0);
+  EXPECT_EQ(loadPresetFileFrom("pipe"), kPresetFileUnreadable) << "and did not wait for a writer";
+  EXPECT_EQ(savePresetFileTo("pipe"), kPresetFileNotSaved);
+  EXPECT_STREQ(presetFileSaveReason(), "it is a named pipe");
+  EXPECT_TRUE(fs::is_fifo("pipe"));
+  EXPECT_EQ(savePresetFileTo("/dev/null"), kPresetFileNotSaved);
+  EXPECT_STREQ(presetFileSaveReason(), "it is a device");
+
+  struct Case {
+    const char* link;
+    const char* target;  // as the link holds it
+    const char* file;    // the file written, from here
+  } cases[] = {
+      {"relative", "kept/PresetFile.KDX", "kept/PresetFile.KDX"},
+      {"kept/twice", "PresetFile.KDX", "kept/PresetFile.KDX"},  // beside the link
+      {"dangling", "kept/new.KDX", "kept/new.KDX"},
+  };
+  fs::create_directory("kept");
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.link);
+    fs::create_symlink(c.target, c.link);
+    ASSERT_EQ(savePresetFileTo(c.link), kPresetFileOk);
+    EXPECT_TRUE(fs::is_symlink(c.link));
+    EXPECT_EQ(readBytes(c.file), saved);
+  }
+  fs::create_symlink("loop", "loop");
+  EXPECT_EQ(savePresetFileTo("loop"), kPresetFileNotSaved);
+  EXPECT_EQ(presetFileSaveError(), ELOOP);
 }
 
 }  // namespace
