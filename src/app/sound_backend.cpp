@@ -1,8 +1,13 @@
 #include "app/sound_backend.h"
 
+#include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
+#include <mutex>
+#include <thread>
 
 #include "platform/wave_audio.h"
 #include "platform/wave_audio_pipewire.h"
@@ -17,6 +22,31 @@ bool named(const char* variable, const char* value) {
 bool set(const char* variable) {
   const char* v = std::getenv(variable);
   return v != nullptr && *v != '\0';
+}
+
+// How long the sound system may take to answer at start: a server that is
+// stopped (a suspended session, a debugger) accepts the connection and then
+// never answers, and SDL's drivers wait for it without a limit.
+constexpr auto kStartPatience = std::chrono::seconds(4);
+
+// Whether the backend's devices can be counted within kStartPatience. The
+// count runs on a thread of its own; one that never returns is left behind,
+// as the unit then exits.
+bool answersInTime() {
+  struct Probe {
+    std::mutex lock;
+    std::condition_variable done;
+    bool answered = false;
+  };
+  auto probe = std::make_shared<Probe>();
+  std::thread([probe] {
+    countPlaybackDevices();
+    std::lock_guard lock(probe->lock);
+    probe->answered = true;
+    probe->done.notify_one();
+  }).detach();
+  std::unique_lock lock(probe->lock);
+  return probe->done.wait_for(lock, kStartPatience, [&] { return probe->answered; });
 }
 
 }  // namespace
@@ -43,5 +73,9 @@ int chooseSoundBackend(bool asMicrophone, bool listen) {
     return kBackendMissing;
   }
   useWaveBackend(&sdlWaveBackend);
+  if (!answersInTime()) {
+    std::fprintf(stderr, "zephyrix: the sound system does not answer (is its server stopped?)\n");
+    return kBackendMissing;
+  }
   return kBackendChosen;
 }

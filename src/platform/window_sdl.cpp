@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/box_process.h"
 #include "platform/surface.h"
 #include "platform/window.h"
 #include "platform/window_testing.h"
@@ -434,8 +435,10 @@ int showDesktopBox(WindowHandle owner, const char* text, const char* caption, in
   // panel meanwhile stay queued and reach the procedure as one paint after it.
   SDL_Window* parent = (owner && owner == liveWindow) ? owner->sdl : nullptr;
   const Uint32 flags = kind == kBoxError ? SDL_MESSAGEBOX_ERROR : SDL_MESSAGEBOX_INFORMATION;
-  if (SDL_ShowSimpleMessageBox(flags, caption, text, parent) != 0)
-    std::fprintf(stderr, "%s: %s\n", caption, text);
+  beginBoxProcess();
+  const int shown = SDL_ShowSimpleMessageBox(flags, caption, text, parent);
+  endBoxProcess();
+  if (shown != 0) std::fprintf(stderr, "%s: %s\n", caption, text);
   return kBoxOk;
 }
 

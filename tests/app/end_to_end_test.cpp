@@ -525,4 +525,50 @@ TEST_F(EndToEnd, TheRemoteControlTrustsOnlyItsOwnUnitAndAnswersTruly) {
   unsetenv("XDG_RUNTIME_DIR");
 }
 
+// A box's process holds none of the unit's own descriptors and goes with a
+// unit killed while the box is open, so the next unit has remote control.
+TEST_F(EndToEnd, ABoxLeftOpenGoesWithAKilledUnit) {
+  const auto eventually = [](const auto& holds) {
+    for (const auto giveUp = Clock::now() + std::chrono::seconds(10); !holds();) {
+      if (Clock::now() > giveUp) return false;
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return true;
+  };
+  const std::filesystem::path runtime = dir / "runtime";
+  std::filesystem::create_directory(runtime);
+  std::filesystem::permissions(runtime, std::filesystem::perms::owner_all);
+  setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
+  const auto answers = [&] {
+    return runCommand("'" + program + "' --status >/dev/null 2>&1; echo $?") == "0\n";
+  };
+  writeRamp(30);
+  const std::filesystem::path take = dir / "take.wav";
+  launch({"--record", take.string()});
+  ASSERT_NO_FATAL_FAILURE(findWindow());
+  ASSERT_TRUE(eventually(answers));
+  ASSERT_EQ(runCommand("'" + program + "' --send f1; echo $?"), "0\n");
+  pid_t box = 0;
+  ASSERT_TRUE(eventually([&] {
+    box = std::atoi(runCommand("pgrep -P " + std::to_string(app.pid)).c_str());
+    return box > 0;
+  })) << "no process shows the box";
+  const std::string held = runCommand("ls -l /proc/" + std::to_string(box) + "/fd");
+  EXPECT_EQ(held.find(take.string()), std::string::npos) << held;
+  EXPECT_EQ(held.find((runtime / "zephyrix").string()), std::string::npos) << held;
+
+  kill(app.pid, SIGKILL);
+  EXPECT_EQ(app.waitForExit(5), 128 + SIGKILL);
+  const std::string stat = "/proc/" + std::to_string(box) + "/stat";
+  EXPECT_TRUE(eventually([&] {
+    const std::string state = runCommand("cut -d' ' -f3 " + stat + " 2>/dev/null");
+    return state.empty() || state == "Z\n";
+  })) << "the box outlived the unit";
+
+  PanelProgram next;
+  next.launch(program, dir, x, {{"SDL_AUDIODRIVER", "dummy"}});
+  EXPECT_TRUE(eventually(answers)) << "the next unit has remote control";
+  unsetenv("XDG_RUNTIME_DIR");
+}
+
 }  // namespace
