@@ -264,6 +264,21 @@ TEST_P(LiveDevices, PowerEndsTheUnitWhenTheServerStopsAnswering) {
   EXPECT_LT(seconds, 2.5) << "from the Power click to the end of the program";
 }
 
+// A server that is stopped when the unit starts (a suspended session) is not
+// waited for without limit: one line, and the unit ends with status 1.
+TEST_P(LiveDevices, AServerStoppedAtTheStartIsNotWaitedFor) {
+  std::string environment;
+  for (const auto& [name, value] : backendEnvironment(GetParam()))
+    environment += name + "=" + value + " ";
+  server.signalDaemons(SIGSTOP);
+  const std::string said = runCommand("env " + environment + "timeout 30 '" + program +
+                                      "' --list-devices 2>&1; echo \"exit $?\"");
+  server.signalDaemons(SIGCONT);
+  EXPECT_EQ(said.rfind("zephyrix: ", 0), 0u) << said;
+  EXPECT_NE(said.find("answer"), std::string::npos) << said;
+  EXPECT_EQ(said.find('\n'), said.find("exit 1\n") - 1) << "one line, then exit 1: " << said;
+}
+
 INSTANTIATE_TEST_SUITE_P(Backends, LiveDevices,
                          ::testing::Values("pulseaudio", "pipewire", "native"),
                          [](const auto& info) { return std::string(info.param); });
