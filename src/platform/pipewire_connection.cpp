@@ -2,6 +2,7 @@
 
 #include <pipewire/pipewire.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
@@ -139,6 +140,20 @@ std::vector<std::uint32_t> pipewireAllowedRates() {
   return connection.allowedRates;
 }
 
+// The graph runs at one rate; a stream at that rate is never resampled, so its
+// frames line up with the cycles exactly (and cost nothing to convert). So a
+// rate is accepted if the graph runs at it or may switch to it; a graph at a
+// rate of none of the usual kinds (96000 Hz, say) accepts every rate and the
+// server converts.
+bool pipewireRateAccepted(std::uint32_t rate) {
+  const std::uint32_t graph = pipewireGraphRate();
+  if (graph == 0 || rate == graph) return true;
+  const std::vector<std::uint32_t> allowed = pipewireAllowedRates();
+  if (std::find(allowed.begin(), allowed.end(), rate) != allowed.end()) return true;
+  constexpr std::uint32_t kUsual[] = {32000, 44100, 48000};
+  return std::find(std::begin(kUsual), std::end(kUsual), graph) == std::end(kUsual);
+}
+
 namespace {
 
 struct Listing {
@@ -181,4 +196,18 @@ std::vector<PipewireNode> pipewireNodes() {
   spa_hook_remove(&listener);
   pw_proxy_destroy(reinterpret_cast<pw_proxy*>(registry));
   return listing.nodes;
+}
+
+std::vector<PipewireNode> pipewireDevices(bool sources) {
+  std::vector<PipewireNode> found;
+  for (PipewireNode& n : pipewireNodes())
+    if (n.isSource == sources) found.push_back(std::move(n));
+  return found;
+}
+
+std::string pipewireNodeNamed(const std::string& description, bool source) {
+  if (description.empty()) return "";
+  for (const PipewireNode& n : pipewireDevices(source))
+    if (n.description == description) return n.name;
+  return description;  // perhaps a node.name itself
 }

@@ -39,6 +39,10 @@ bool pipewireRoundTrip();
 std::uint32_t pipewireGraphRate();
 std::vector<std::uint32_t> pipewireAllowedRates();
 
+// Whether a stream at `rate` is carried without resampling, or the graph runs
+// at a rate of no usual kind and converts every stream anyway.
+bool pipewireRateAccepted(std::uint32_t rate);
+
 // A sink or source the server has, as the desktop names it.
 struct PipewireNode {
   std::uint32_t id;
@@ -47,3 +51,9 @@ struct PipewireNode {
   bool isSource;            // Audio/Source; otherwise Audio/Sink
 };
 std::vector<PipewireNode> pipewireNodes();
+
+// The sources (capture devices) or the sinks, in the server's order.
+std::vector<PipewireNode> pipewireDevices(bool sources);
+
+// The node.name of the device listed as `description`; empty for the default.
+std::string pipewireNodeNamed(const std::string& description, bool source);

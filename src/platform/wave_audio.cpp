@@ -2,6 +2,8 @@
 
 #include <atomic>
 
+#include "platform/wave_pump.h"
+
 namespace {
 std::atomic<const WaveBackend*> backendInUse{&sdlWaveBackend};
 std::atomic<PlaybackTap> playbackTap{nullptr};
@@ -28,10 +30,10 @@ bool isPlayableFormat(const WaveFormat* f) {
 }
 
 int countPlaybackDevices() {
-  return b().countPlaybackDevices();
+  return b().deviceCount(0);
 }
 int countCaptureDevices() {
-  return b().countCaptureDevices();
+  return b().deviceCount(1);
 }
 int queryPlaybackFormat(const WaveFormat* format) {
   return b().queryPlaybackFormat(format);
@@ -84,5 +86,7 @@ const char* waveDeviceName(int isCapture, int index) {
   return b().deviceName(isCapture, index);
 }
 void chooseWaveDevices(const char* captureName, const char* playbackName) {
-  b().chooseDevices(captureName, playbackName);
+  ChosenWaveDevices& chosen = chosenWaveDevices();
+  chosen.capture = captureName ? captureName : "";
+  chosen.playback = playbackName ? playbackName : "";
 }

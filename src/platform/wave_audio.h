@@ -7,10 +7,11 @@
 // audio thread, in the same order. Queuing from inside a notification is allowed.
 // When the last queued playback descriptor runs out the device plays silence.
 //
-// Three backends provide these operations: real devices through SDL, or
-// through PipeWire's own library (platform/wave_audio_pipewire.h), and virtual
-// in-process devices for tests and tools (platform/wave_audio_virtual.h). One of
-// them is the process's current backend, chosen at start.
+// Three backends provide these operations over one descriptor pump
+// (platform/wave_pump.h): real devices through SDL, or through PipeWire's own
+// library (platform/wave_audio_pipewire.h), and virtual in-process devices for
+// tests and tools (platform/wave_audio_virtual.h). One of them is the process's
+// current backend, chosen at start.
 #pragma once
 
 #include <cstdint>
@@ -69,7 +70,7 @@ using WaveCallback = void (*)(WaveDevice device, std::uint32_t message, std::uin
                               std::uintptr_t param1, std::uintptr_t param2);
 
 // Device numbers start at 0. Only one playback and one capture device can be open
-// at a time.
+// at a time. The counts are waveDeviceCount(0) and waveDeviceCount(1).
 int countPlaybackDevices();
 int countCaptureDevices();
 
@@ -101,7 +102,8 @@ using PlaybackTap = void (*)(const char* data, std::uint32_t bytes);
 void setPlaybackTap(PlaybackTap tap);
 
 // The devices of a direction by name (capture: isCapture 1), as the desktop
-// names them; the name is null past the end of the list and stays valid until
+// names them; the name is null past the end of the list (or where a backend
+// that cannot list its devices counts the default one) and stays valid until
 // the next call. Choosing opens those devices, by their exact listed names, in
 // place of the defaults (the playback name for the format query and for
 // playback, the capture name for capture device 0); null or empty keeps the
@@ -110,11 +112,12 @@ int waveDeviceCount(int isCapture);
 const char* waveDeviceName(int isCapture, int index);
 void chooseWaveDevices(const char* captureName, const char* playbackName);
 
-// One backend: a table of the operations above.
+// One backend: a table of the operations above. Every count of devices, and
+// every list of their names, asks deviceCount.
 struct WaveBackend {
   const char* name;
-  int (*countPlaybackDevices)();
-  int (*countCaptureDevices)();
+  int (*deviceCount)(int isCapture);
+  const char* (*deviceName)(int isCapture, int index);
   int (*queryPlaybackFormat)(const WaveFormat*);
   int (*openPlayback)(WaveDevice*, const WaveFormat*, WaveCallback, std::uintptr_t);
   int (*preparePlaybackBuffer)(WaveDevice, WaveBuffer*);
@@ -127,9 +130,6 @@ struct WaveBackend {
   int (*startCapture)(WaveDevice);
   int (*releaseCaptureBuffer)(WaveDevice, WaveBuffer*);
   int (*closeCapture)(WaveDevice);
-  int (*deviceCount)(int isCapture);
-  const char* (*deviceName)(int isCapture, int index);
-  void (*chooseDevices)(const char* captureName, const char* playbackName);
 };
 
 extern const WaveBackend sdlWaveBackend;

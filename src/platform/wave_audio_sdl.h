@@ -18,14 +18,3 @@ int sdlBufferFrames(std::uint32_t rate);
 // default). A report held longer than three quarters of its descriptor's
 // duration goes out anyway, so a stalled capture device cannot stall playback.
 void setSdlPlaybackFollowsCapture(bool follows);
-
-// The devices SDL lists: capture (isCapture 1) or playback (0). The name is
-// null past the end of the list.
-int sdlDeviceCount(int isCapture);
-const char* sdlDeviceName(int isCapture, int index);
-
-// Chooses the devices that later opens use, by their exact listed names, in
-// place of the defaults: the playback name for the format query and for
-// playback, the capture name for capture device 0. Null or empty keeps the
-// default. The names are copied.
-void chooseSdlDevices(const char* captureName, const char* playbackName);

@@ -8,15 +8,14 @@
 #include <string>
 #include <thread>
 
-#include "platform/wave_queue.h"
+#include "platform/wave_pump.h"
 
 namespace {
 
+// A tick moves a whole descriptor, so a device needs only its queue of the pump.
 struct VirtualDevice {
-  bool open;
-  bool started;  // playback: since its first queue; capture: since startCapture
-  WaveCallback callback;
-  std::uintptr_t user;
+  DeviceState state;  // never Closing: closing happens under stateLock
+  WaveClient client;
   WaveQueue queue;
 };
 
@@ -41,13 +40,8 @@ VirtualAudioStats stats;
 std::thread ticker;
 std::atomic<bool> tickerRunning{false};
 
-WaveDevice handleOf(VirtualDevice& d) {
-  return reinterpret_cast<WaveDevice>(&d);
-}
-
-// The open device a handle names, or null. Caller holds stateLock.
-VirtualDevice* deviceOf(WaveDevice handle, VirtualDevice& expected) {
-  return handle == handleOf(expected) && expected.open ? &expected : nullptr;
+bool isOpen(const VirtualDevice& d) {
+  return d.state != DeviceState::Closed;
 }
 
 bool acceptsRate(std::uint32_t rate) {
@@ -59,66 +53,52 @@ bool carriesFormat(const WaveFormat* f) {
   return isPlayableFormat(f) && f->bitsPerSample == 16;
 }
 
-// Who to tell, copied under stateLock so the call itself runs without it.
-struct Notice {
-  WaveDevice device;
-  WaveCallback callback;
-  std::uintptr_t user;
-};
-
-Notice noticeFor(VirtualDevice& d) {
-  return {handleOf(d), d.callback, d.user};
-}
-
-void notify(const Notice& n, std::uint32_t message, WaveBuffer* buffer) {
-  if (n.callback != nullptr)
-    n.callback(n.device, message, n.user, reinterpret_cast<std::uintptr_t>(buffer), 0);
-}
-
-// Caller holds stateLock.
-Notice openDevice(VirtualDevice& d, WaveDevice* handle, WaveCallback callback,
-                  std::uintptr_t user) {
+// Caller holds stateLock; the caller tells the client, without it.
+WaveClient openDevice(VirtualDevice& d, WaveDevice* handle, WaveCallback callback,
+                      std::uintptr_t user) {
   d = VirtualDevice{};
-  d.open = true;
-  d.callback = callback;
-  d.user = user;
-  *handle = handleOf(d);
-  return noticeFor(d);
-}
-
-int closeDevice(WaveDevice handle, VirtualDevice& expected, int VirtualAudioStats::*closes,
-                std::uint32_t closeMessage) {
-  Notice notice;
-  {
-    std::lock_guard lock(stateLock);
-    VirtualDevice* d = deviceOf(handle, expected);
-    if (d == nullptr) return kWaveBadDevice;
-    cancelWaveBuffers(d->queue);
-    d->open = false;
-    ++(stats.*closes);
-    notice = noticeFor(*d);
-  }
-  // Waits out a tick that may be notifying this device right now.
-  { std::lock_guard barrier(tickLock); }
-  notify(notice, closeMessage, nullptr);
-  return kWaveOk;
+  d.state = DeviceState::Opened;
+  d.client = {waveHandleOf(d), callback, user};
+  *handle = waveHandleOf(d);
+  return d.client;
 }
 
 template <typename Op>
 int withDevice(WaveDevice handle, VirtualDevice& expected, Op op) {
   std::lock_guard lock(stateLock);
-  VirtualDevice* d = deviceOf(handle, expected);
-  return d == nullptr ? kWaveBadDevice : op(*d);
+  return withOpenDevice(handle, expected, isOpen(expected), op);
 }
 
-int vCountPlayback() {
-  std::lock_guard lock(stateLock);
-  return playbackDeviceCount;
+int closeDevice(WaveDevice handle, VirtualDevice& expected, int VirtualAudioStats::*closes,
+                std::uint32_t closeMessage) {
+  WaveClient client{};
+  const int r = withDevice(handle, expected, [&](VirtualDevice& d) {
+    cancelWaveBuffers(d.queue);
+    d.state = DeviceState::Closed;
+    ++(stats.*closes);
+    client = d.client;
+    return kWaveOk;
+  });
+  if (r != kWaveOk) return r;
+  // Waits out a tick that may be notifying this device right now.
+  { std::lock_guard barrier(tickLock); }
+  notifyClient(client, closeMessage);
+  return kWaveOk;
 }
 
-int vCountCapture() {
+// Listed as "Virtual microphone 1", "Virtual speaker 1", ...; choosing by name
+// changes nothing, there being one device a direction to open.
+int vDeviceCount(int isCapture) {
   std::lock_guard lock(stateLock);
-  return captureDeviceCount;
+  return isCapture ? captureDeviceCount : playbackDeviceCount;
+}
+
+const char* vDeviceName(int isCapture, int index) {
+  static thread_local std::string name;
+  if (index < 0 || index >= vDeviceCount(isCapture)) return nullptr;
+  name = std::string(isCapture ? "Virtual microphone " : "Virtual speaker ") +
+         std::to_string(index + 1);
+  return name.c_str();
 }
 
 int vQueryPlayback(const WaveFormat* format) {
@@ -132,36 +112,36 @@ int vQueryPlayback(const WaveFormat* format) {
 int vOpenPlayback(WaveDevice* handle, const WaveFormat* format, WaveCallback callback,
                   std::uintptr_t user) {
   if (handle == nullptr || format == nullptr) return kWaveError;
-  Notice notice;
+  WaveClient client{};
   {
     std::lock_guard lock(stateLock);
     if (playbackDeviceCount <= 0) return kWaveBadDevice;
-    if (playbackDevice.open) return kWaveAllocated;
+    if (isOpen(playbackDevice)) return kWaveAllocated;
     if (!carriesFormat(format) || !acceptsRate(format->samplesPerSecond)) return kWaveBadFormat;
     if (playbackOpenFails) return kWaveError;
     ++stats.playbackOpens;
     stats.playbackFormat = *format;
-    notice = openDevice(playbackDevice, handle, callback, user);
+    client = openDevice(playbackDevice, handle, callback, user);
   }
-  notify(notice, kPlaybackOpenMessage, nullptr);
+  notifyClient(client, kPlaybackOpenMessage);
   return kWaveOk;
 }
 
 int vOpenCapture(WaveDevice* handle, int number, const WaveFormat* format, WaveCallback callback,
                  std::uintptr_t user) {
   if (handle == nullptr || format == nullptr) return kWaveError;
-  Notice notice;
+  WaveClient client{};
   {
     std::lock_guard lock(stateLock);
     if (number < 0 || number >= captureDeviceCount) return kWaveBadDevice;
-    if (captureDevice.open) return kWaveAllocated;
+    if (isOpen(captureDevice)) return kWaveAllocated;
     if (!carriesFormat(format)) return kWaveBadFormat;
     if (captureOpenFails) return kWaveError;
     ++stats.captureOpens;
     stats.captureFormat = *format;
-    notice = openDevice(captureDevice, handle, callback, user);
+    client = openDevice(captureDevice, handle, callback, user);
   }
-  notify(notice, kCaptureOpenMessage, nullptr);
+  notifyClient(client, kCaptureOpenMessage);
   return kWaveOk;
 }
 
@@ -198,7 +178,7 @@ int vQueuePlayback(WaveDevice h, WaveBuffer* b) {
   return withDevice(h, playbackDevice, [&](VirtualDevice& d) {
     const int r = enqueueWaveBuffer(d.queue, b);
     if (r != kWaveOk) return r;
-    d.started = true;
+    d.state = DeviceState::Started;
     stats.playbackQueued.push_back(b);
     return r;
   });
@@ -214,7 +194,7 @@ int vQueueCapture(WaveDevice h, WaveBuffer* b) {
 
 int vStartCapture(WaveDevice h) {
   return withDevice(h, captureDevice, [&](VirtualDevice& d) {
-    d.started = true;
+    d.state = DeviceState::Started;
     ++stats.captureStarts;
     return kWaveOk;
   });
@@ -231,11 +211,11 @@ int vCloseCapture(WaveDevice h) {
 // Completes the capture head. Caller holds tickLock, not stateLock.
 bool completeCapture() {
   WaveBuffer* done = nullptr;
-  Notice notice;
+  WaveClient client{};
   {
     std::lock_guard lock(stateLock);
     VirtualDevice& d = captureDevice;
-    WaveBuffer* b = d.open && d.started ? frontWaveBuffer(d.queue) : nullptr;
+    WaveBuffer* b = d.state == DeviceState::Started ? frontWaveBuffer(d.queue) : nullptr;
     if (b == nullptr) return false;
     std::uint32_t bytes = b->bufferLength;
     if (!shortCaptures.empty()) {
@@ -251,21 +231,21 @@ bool completeCapture() {
     done = finishFrontWaveBuffer(d.queue);
     done->bytesRecorded = bytes;
     ++stats.captureNotifications;
-    notice = noticeFor(d);
+    client = d.client;
   }
-  notify(notice, kCaptureDataMessage, done);
+  notifyClient(client, kCaptureDataMessage, done);
   return true;
 }
 
 bool completePlayback() {
   WaveBuffer* done = nullptr;
-  Notice notice;
+  WaveClient client{};
   {
     std::lock_guard lock(stateLock);
     VirtualDevice& d = playbackDevice;
-    WaveBuffer* b = d.open ? frontWaveBuffer(d.queue) : nullptr;
+    WaveBuffer* b = isOpen(d) ? frontWaveBuffer(d.queue) : nullptr;
     if (b == nullptr) {
-      if (d.open && d.started) ++stats.underruns;
+      if (d.state == DeviceState::Started) ++stats.underruns;
       return false;
     }
     const auto* samples = reinterpret_cast<const std::int16_t*>(b->data);
@@ -276,35 +256,18 @@ bool completePlayback() {
       collected.insert(collected.end(), samples, samples + count);
     done = finishFrontWaveBuffer(d.queue);
     ++stats.playbackNotifications;
-    notice = noticeFor(d);
+    client = d.client;
   }
-  notify(notice, kPlaybackDoneMessage, done);
+  notifyClient(client, kPlaybackDoneMessage, done);
   return true;
 }
-
-// Listed as "Virtual microphone 1", "Virtual speaker 1", ...; choosing by name
-// changes nothing, there being one device a direction to open.
-int vDeviceCount(int isCapture) {
-  return isCapture ? vCountCapture() : vCountPlayback();
-}
-
-const char* vDeviceName(int isCapture, int index) {
-  static thread_local std::string name;
-  if (index < 0 || index >= vDeviceCount(isCapture)) return nullptr;
-  name = std::string(isCapture ? "Virtual microphone " : "Virtual speaker ") +
-         std::to_string(index + 1);
-  return name.c_str();
-}
-
-void vChooseDevices(const char*, const char*) {}
 
 }  // namespace
 
 const WaveBackend virtualWaveBackend = {
-    "virtual",        vCountPlayback, vCountCapture,    vQueryPlayback,  vOpenPlayback,
+    "virtual",        vDeviceCount,   vDeviceName,      vQueryPlayback,  vOpenPlayback,
     vPreparePlayback, vQueuePlayback, vReleasePlayback, vClosePlayback,  vOpenCapture,
     vPrepareCapture,  vQueueCapture,  vStartCapture,    vReleaseCapture, vCloseCapture,
-    vDeviceCount,     vDeviceName,    vChooseDevices,
 };
 
 void resetVirtualAudio() {
@@ -395,7 +358,7 @@ void stopVirtualAudioThread() {
 VirtualAudioStats virtualAudioStats() {
   std::lock_guard lock(stateLock);
   VirtualAudioStats s = stats;
-  s.playbackHeld = playbackDevice.open ? playbackDevice.queue.count : 0;
-  s.captureHeld = captureDevice.open ? captureDevice.queue.count : 0;
+  s.playbackHeld = isOpen(playbackDevice) ? playbackDevice.queue.count : 0;
+  s.captureHeld = isOpen(captureDevice) ? captureDevice.queue.count : 0;
   return s;
 }

@@ -1,32 +1,19 @@
-// The descriptor bookkeeping both wave-audio backends share: flags and a small
-// fixed ring of queued descriptors, so queuing never allocates. Callers hold
-// their backend's lock around every call.
-#pragma once
+#include "platform/wave_pump.h"
 
-#include "platform/wave_audio.h"
-
-constexpr int kWaveQueueCapacity = 16;
-
-struct WaveQueue {
-  WaveBuffer* items[kWaveQueueCapacity];
-  int head;   // index of the oldest queued descriptor
-  int count;  // descriptors queued
-};
-
-inline int prepareWaveBuffer(WaveBuffer* buffer) {
+int prepareWaveBuffer(WaveBuffer* buffer) {
   if (buffer == nullptr || buffer->data == nullptr) return kWaveError;
   buffer->flags |= kWaveBufferPrepared;
   return kWaveOk;
 }
 
-inline int releaseWaveBuffer(WaveBuffer* buffer) {
+int releaseWaveBuffer(WaveBuffer* buffer) {
   if (buffer == nullptr) return kWaveError;
   if (buffer->flags & kWaveBufferInQueue) return kWaveStillPlaying;
   buffer->flags &= ~kWaveBufferPrepared;
   return kWaveOk;
 }
 
-inline int enqueueWaveBuffer(WaveQueue& queue, WaveBuffer* buffer) {
+int enqueueWaveBuffer(WaveQueue& queue, WaveBuffer* buffer) {
   if (buffer == nullptr) return kWaveError;
   if (!(buffer->flags & kWaveBufferPrepared)) return kWaveUnprepared;
   if (buffer->flags & kWaveBufferInQueue) return kWaveStillPlaying;
@@ -38,12 +25,11 @@ inline int enqueueWaveBuffer(WaveQueue& queue, WaveBuffer* buffer) {
   return kWaveOk;
 }
 
-inline WaveBuffer* frontWaveBuffer(const WaveQueue& queue) {
+WaveBuffer* frontWaveBuffer(const WaveQueue& queue) {
   return queue.count > 0 ? queue.items[queue.head] : nullptr;
 }
 
-// Takes the oldest descriptor off the queue and marks it finished.
-inline WaveBuffer* finishFrontWaveBuffer(WaveQueue& queue) {
+WaveBuffer* finishFrontWaveBuffer(WaveQueue& queue) {
   WaveBuffer* buffer = frontWaveBuffer(queue);
   if (buffer == nullptr) return nullptr;
   queue.head = (queue.head + 1) % kWaveQueueCapacity;
@@ -52,9 +38,25 @@ inline WaveBuffer* finishFrontWaveBuffer(WaveQueue& queue) {
   return buffer;
 }
 
-// Drops every queued descriptor, finished but not reported (closing a device).
-inline void cancelWaveBuffers(WaveQueue& queue) {
+void cancelWaveBuffers(WaveQueue& queue) {
   while (finishFrontWaveBuffer(queue) != nullptr) {
   }
   queue.head = 0;
+}
+
+std::uint8_t silenceByte(const WaveFormat& format) {
+  return format.bitsPerSample == 8 ? 0x80 : 0;
+}
+
+void writeSilence(void* to, std::size_t bytes, const WaveFormat& format) {
+  std::memset(to, silenceByte(format), bytes);
+}
+
+std::uint32_t frameBytesOf(const WaveFormat& format) {
+  return std::max<std::uint32_t>(1, format.blockAlign);
+}
+
+ChosenWaveDevices& chosenWaveDevices() {
+  static ChosenWaveDevices chosen;
+  return chosen;
 }

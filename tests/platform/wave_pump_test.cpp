@@ -1,0 +1,215 @@
+// The descriptor pump the wave-audio backends share, and the arithmetic that
+// keeps capture level with playback: no device, no server, no thread.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <vector>
+
+#include "platform/wave_alignment.h"
+#include "platform/wave_pump.h"
+
+namespace {
+
+constexpr WaveFormat kMono16{kWaveFormatPcm, 1, 32000, 64000, 2, 16, 0};
+constexpr WaveFormat kStereo16{kWaveFormatPcm, 2, 32000, 128000, 4, 16, 0};
+constexpr WaveFormat kMono8{kWaveFormatPcm, 1, 32000, 32000, 1, 8, 0};
+constexpr WaveFormat kStereo8{kWaveFormatPcm, 2, 32000, 64000, 2, 8, 0};
+constexpr WaveFormat kMono16At48k{kWaveFormatPcm, 1, 48000, 96000, 2, 16, 0};
+
+class WavePumpTest : public ::testing::Test {
+ protected:
+  // Queues descriptors of these lengths (bytes), each filled with its own
+  // number plus the byte's place in it.
+  void queue(std::vector<std::uint32_t> lengths) {
+    for (std::size_t k = 0; k < lengths.size(); ++k) {
+      bytes[k].assign(lengths[k], 0);
+      for (std::uint32_t i = 0; i < lengths[k]; ++i)
+        bytes[k][i] = static_cast<char>(16 * (k + 1) + i);
+      buffers[k] = WaveBuffer{};
+      buffers[k].data = bytes[k].data();
+      buffers[k].bufferLength = lengths[k];
+      ASSERT_EQ(prepareWaveBuffer(&buffers[k]), kWaveOk);
+      ASSERT_EQ(enqueueWaveBuffer(pump.queue, &buffers[k]), kWaveOk);
+    }
+  }
+
+  WavePump<int> pump{};
+  std::vector<char> bytes[4];
+  WaveBuffer buffers[4]{};
+};
+
+TEST_F(WavePumpTest, PlaybackCompletesDescriptorsInQueueOrderAcrossPeriods) {
+  queue({4, 10, 6});
+  std::vector<std::uint8_t> heard;
+  for (int period = 0; period < 4; ++period) {
+    std::uint8_t out[6];
+    playPeriod(pump, out, sizeof out, kMono16, [&](const WaveBuffer*) { return period; });
+    heard.insert(heard.end(), out, out + sizeof out);
+  }
+  std::vector<std::uint8_t> expected;
+  for (int k = 0; k < 3; ++k) expected.insert(expected.end(), bytes[k].begin(), bytes[k].end());
+  expected.resize(24, 0);  // then silence
+  EXPECT_EQ(heard, expected);
+  EXPECT_EQ(pump.frames, 10u);
+  // Each waits with the frame it ended at and the period it finished in.
+  struct Finished {
+    const WaveBuffer* buffer;
+    std::uint64_t endFrame;
+    int period;
+  } const table[] = {{&buffers[0], 2, 0}, {&buffers[1], 7, 2}, {&buffers[2], 10, 3}};
+  for (const Finished& f : table) {
+    const auto* oldest = oldestFinished(pump.finished);
+    ASSERT_NE(oldest, nullptr);
+    EXPECT_EQ(oldest->endFrame, f.endFrame);
+    EXPECT_EQ(oldest->stamp, f.period);
+    EXPECT_EQ(popFinished(pump.finished), f.buffer);
+    EXPECT_EQ(f.buffer->flags, kWaveBufferDone | kWaveBufferPrepared);
+  }
+  EXPECT_EQ(popFinished(pump.finished), nullptr);
+}
+
+TEST_F(WavePumpTest, CaptureFillsDescriptorsInQueueOrderAcrossPeriods) {
+  queue({4, 10, 6});
+  FilledDescriptors filled{};
+  std::uint8_t recorded[24];
+  for (std::uint32_t i = 0; i < sizeof recorded; ++i) recorded[i] = static_cast<std::uint8_t>(i);
+  const int completed[] = {1, 0, 1, 1};  // in each period of three frames
+  for (int period = 0; period < 4; ++period) {
+    const int before = filled.count;
+    recordPeriod(pump, recorded + 6 * period, 6, kMono16, filled);
+    EXPECT_EQ(filled.count - before, completed[period]) << "period " << period;
+  }
+  ASSERT_EQ(filled.count, 3);
+  std::uint32_t at = 0;
+  for (int k = 0; k < 3; ++k) {
+    EXPECT_EQ(filled.items[k], &buffers[k]);
+    EXPECT_EQ(buffers[k].bytesRecorded, buffers[k].bufferLength);
+    EXPECT_EQ(buffers[k].flags, kWaveBufferDone | kWaveBufferPrepared);
+    for (std::uint32_t i = 0; i < buffers[k].bufferLength; ++i, ++at)
+      EXPECT_EQ(static_cast<std::uint8_t>(bytes[k][i]), recorded[at]);
+  }
+  EXPECT_EQ(pump.frames, 12u) << "every frame offered counts, the lost ones too";
+}
+
+TEST_F(WavePumpTest, SilenceIsTheMiddleOfEachFormat) {
+  struct Case {
+    WaveFormat format;
+    std::uint8_t silence;
+  } const table[] = {{kMono8, 0x80}, {kStereo8, 0x80}, {kMono16, 0}, {kStereo16, 0}};
+  for (const Case& c : table) {
+    SCOPED_TRACE(c.format.bitsPerSample * c.format.channels);
+    EXPECT_EQ(silenceByte(c.format), c.silence);
+    std::uint8_t out[8];
+    pump = {};
+    playPeriod(pump, out, sizeof out, c.format,
+               [](const WaveBuffer*) { return 0; });  // an underrun
+    for (std::uint8_t byte : out) EXPECT_EQ(byte, c.silence);
+  }
+}
+
+TEST_F(WavePumpTest, AFinishedDescriptorWaitsForCaptureThreeQuartersOfItsLength) {
+  queue({16, 16});  // 8 frames each
+  std::uint8_t first[16], out[2];
+  playPeriod(pump, first, sizeof first, kMono16, [](const WaveBuffer*) { return 0; });
+  const auto* oldest = oldestFinished(pump.finished);
+  ASSERT_NE(oldest, nullptr);
+  const std::uint64_t deadline = oldest->endFrame + reportPatience(8);
+  EXPECT_EQ(deadline, 14u);
+  // Capture live and behind: it waits while the next descriptor plays six frames.
+  for (int frame = 1; frame <= 8; ++frame) {
+    playPeriod(pump, out, sizeof out, kMono16, [](const WaveBuffer*) { return 0; });
+    EXPECT_EQ(reportDue(true, false, pump.frames, deadline), frame >= 6) << "frame " << frame;
+  }
+  struct Case {
+    bool captureLive, caughtUp;
+    std::uint64_t now;
+    bool due;
+  } const table[] = {{true, false, 13, false},
+                     {true, false, 14, true},
+                     {true, true, 9, true},
+                     {false, false, 9, true}};
+  for (const Case& c : table)
+    EXPECT_EQ(reportDue(c.captureLive, c.caughtUp, c.now, deadline), c.due) << c.now;
+  // The same rule in time: three quarters of a 125 ms block.
+  EXPECT_EQ(reportPatience(std::uint64_t{8000} * 1000000) / kMono16.averageBytesPerSecond, 93750u);
+}
+
+TEST_F(WavePumpTest, CaptureIsPutLevelWithPlaybackThroughSdl) {
+  struct Case {
+    std::uint64_t playbackFrames;
+    std::uint32_t playbackHeadOffset;
+    WaveFormat playback, capture;
+    std::uint32_t captureHeadBytes;
+    CaptureLevel level;
+  } const table[] = {
+      {10000, 2000, kMono16, kMono16, 8000, {2000, 9000}},       // as far into its head
+      {10000, 2000, kMono16, kMono16, 0, {0, 10000}},            // no head queued
+      {10000, 2000, kMono16, kMono16, 1000, {0, 10000}},         // past a shorter head
+      {48000, 1200, kMono16At48k, kMono16, 8000, {800, 31600}},  // another rate
+      {10000, 2000, kMono16, kStereo16, 8000, {4000, 9000}},     // wider frames
+      {10000, 0, kMono16, kMono16, 8000, {0, 10000}},            // at a descriptor's start
+  };
+  for (const Case& c : table) {
+    SCOPED_TRACE(c.playbackHeadOffset);
+    const CaptureLevel level = captureLevelWithPlayback(c.playbackFrames, c.playbackHeadOffset,
+                                                        c.playback, c.capture, c.captureHeadBytes);
+    EXPECT_EQ(level.headOffset, c.level.headOffset);
+    EXPECT_EQ(level.frames, c.level.frames);
+  }
+}
+
+TEST_F(WavePumpTest, CaptureIsPutLevelWithPlaybackThroughPipewire) {
+  // Playback's last cycle: 1024 frames at tick 100000, its count 5000 before it.
+  const DeviceCycle playback{100000, 98976, 0, 1024, 5000};
+  struct Case {
+    std::uint64_t ticks, cycleFrames;
+    CaptureTarget target;
+  } const table[] = {
+      {100000, 1024, {5000, 256}},          // the same cycle
+      {101024, 1024, {6024, 256}},          // a cycle later
+      {98976, 1024, {3976, 256}},           // a cycle earlier
+      {100000, 32, {5000, 16}},             // a short cycle: a frame or two of resampling
+      {100000 + 4096, 1024, {9096, 256}},   // four cycles on: still one clock
+      {100000 + 4097, 1024, {6024, 3072}},  // further: drivers of their own, playback's count now
+      {90000, 1024, {6024, 3072}},
+  };
+  for (const Case& c : table) {
+    SCOPED_TRACE(c.ticks);
+    const CaptureTarget target = captureTarget(playback, 6024, c.ticks, c.cycleFrames);
+    EXPECT_EQ(target.frames, c.target.frames);
+    EXPECT_EQ(target.tolerance, c.target.tolerance);
+  }
+  EXPECT_EQ(captureTarget({100000, 0, 0, 1024, 100}, 1124, 98976, 1024).frames, 0u)
+      << "never before the start";
+
+  struct Off {
+    std::uint64_t captureFrames;
+    bool off;
+  } const offs[] = {{5000, false}, {5256, false}, {4744, false}, {5257, true}, {4743, true}};
+  for (const Off& o : offs)
+    EXPECT_EQ(captureOffTarget(o.captureFrames, {5000, 256}), o.off) << o.captureFrames;
+
+  struct Offset {
+    std::uint64_t frames;
+    std::uint32_t descriptorBytes, frameBytes, offset;
+  } const offsets[] = {{0, 8000, 2, 0},    {4500, 8000, 2, 1000},  {8000, 8000, 2, 0},
+                       {4001, 8000, 2, 2}, {4500, 16000, 4, 2000}, {7, 1, 2, 0}};
+  for (const Offset& o : offsets)
+    EXPECT_EQ(offsetInDescriptor(o.frames, o.descriptorBytes, o.frameBytes), o.offset) << o.frames;
+
+  // Live: capture ran in playback's cycle or the one before, or (two drivers)
+  // within two of the longer cycles: 2 x 1024 frames at 48000 Hz = 42666666 ns.
+  const DeviceCycle played{100000, 98976, 500000000, 1024, 0};
+  struct Live {
+    std::uint64_t ticks;
+    std::int64_t now;
+    bool live;
+  } const lives[] = {{100000, 0, true},
+                     {98976, 0, true},
+                     {5, 500000000 - 42666666, true},
+                     {5, 500000000 - 42666667, false}};
+  for (const Live& l : lives)
+    EXPECT_EQ(captureLiveIn(played, {l.ticks, 0, l.now, 512, 0}, 48000), l.live) << l.now;
+}
+
+}  // namespace
