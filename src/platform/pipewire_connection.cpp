@@ -3,6 +3,7 @@
 #include <pipewire/pipewire.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
@@ -17,11 +18,12 @@ struct Connection {
   pw_context* context = nullptr;
   pw_core* core = nullptr;
   spa_hook coreListener{};
-  bool connected = false;
+  // Written on PipeWire's thread (its events) and read by any thread.
+  std::atomic<bool> connected{false};
   int syncWaited = -1;  // the sequence number a round trip waits for
   int syncDone = -1;    // the last one the server answered
-  std::uint32_t graphRate = 0;
-  std::vector<std::uint32_t> allowedRates;
+  std::atomic<std::uint32_t> graphRate{0};
+  std::vector<std::uint32_t> allowedRates;  // under the loop's lock
 };
 
 // Never destroyed: PipeWire's threads run until the process ends and may still
@@ -48,7 +50,7 @@ void onCoreInfo(void*, const pw_core_info* info) {
   if (info->props == nullptr) return;
   if (const char* rate = spa_dict_lookup(info->props, "default.clock.rate")) {
     const std::vector<std::uint32_t> r = ratesIn(rate);
-    if (!r.empty()) connection.graphRate = r.front();
+    if (!r.empty()) connection.graphRate.store(r.front(), std::memory_order_relaxed);
   }
   if (const char* allowed = spa_dict_lookup(info->props, "default.clock.allowed-rates"))
     connection.allowedRates = ratesIn(allowed);
@@ -63,7 +65,7 @@ void onCoreDone(void*, std::uint32_t id, int seq) {
 void onCoreError(void*, std::uint32_t id, int, int res, const char*) {
   // The connection itself broke (the server went away): every wait ends.
   if (id == PW_ID_CORE && res == -EPIPE) {
-    connection.connected = false;
+    connection.connected.store(false, std::memory_order_relaxed);
     pw_thread_loop_signal(connection.loop, false);
   }
 }
@@ -88,10 +90,10 @@ bool connect() {
   connection.core = pw_context_connect(connection.context, nullptr, 0);
   if (connection.core == nullptr) return false;
   pw_core_add_listener(connection.core, &connection.coreListener, &kCoreEvents, nullptr);
-  connection.connected = true;
+  connection.connected.store(true, std::memory_order_relaxed);
   // The core's properties (the graph's rate) arrive before this answer.
-  if (!pipewireRoundTrip()) connection.connected = false;
-  return connection.connected;
+  if (!pipewireRoundTrip()) connection.connected.store(false, std::memory_order_relaxed);
+  return connection.connected.load(std::memory_order_relaxed);
 }
 
 }  // namespace
@@ -108,7 +110,7 @@ bool pipewireConnected() {
   static std::once_flag once;
   static bool ok = false;
   std::call_once(once, [] { ok = connect(); });
-  return ok && connection.connected;
+  return ok && connection.connected.load(std::memory_order_relaxed);
 }
 
 pw_thread_loop* pipewireMainLoop() {
@@ -127,16 +129,19 @@ bool pipewireRoundTrip() {
   connection.syncWaited = pw_core_sync(connection.core, PW_ID_CORE, connection.syncWaited);
   timespec until{};
   pw_thread_loop_get_time(connection.loop, &until, kAnswerSeconds * SPA_NSEC_PER_SEC);
-  while (connection.connected && connection.syncDone != connection.syncWaited)
+  while (connection.connected.load(std::memory_order_relaxed) &&
+         connection.syncDone != connection.syncWaited)
     if (pw_thread_loop_timed_wait_full(connection.loop, &until) != 0) return false;
-  return connection.connected;
+  return connection.connected.load(std::memory_order_relaxed);
 }
 
 std::uint32_t pipewireGraphRate() {
-  return connection.graphRate;
+  return connection.graphRate.load(std::memory_order_relaxed);
 }
 
 std::vector<std::uint32_t> pipewireAllowedRates() {
+  if (!pipewireConnected()) return {};
+  PipewireLock lock;
   return connection.allowedRates;
 }
 
