@@ -17,12 +17,13 @@ suite() {
 
 # The tests on a private sound server, alone on the machine: the server mixes in
 # real time, and a server that misses its deadline on a busy machine drops a
-# few milliseconds that no code of ours can bring back. A fault of ours (a lost
-# or repeated block) shows in every run; a passing rerun shows it was the
-# machine, so each may run up to three times.
+# few milliseconds that no code of ours can bring back. Each test reads the
+# server's own count of the cycles its nodes were late for: a fault in the
+# sound while the server's own nodes were late does not count (the test is
+# skipped and says so, with the counts), one while none was is ours and fails.
 live() {
   echo "== $1: live =="
-  ctest --preset "$1" -L live --repeat until-pass:3
+  ctest --preset "$1" -L live
 }
 
 suite debug

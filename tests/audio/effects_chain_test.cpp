@@ -357,4 +357,40 @@ TEST_F(ChainTest, ReversePlaysFirstHalvesBackwardsInDescendingRuns) {
   EXPECT_EQ(std::vector<int>(runOrder.begin(), runOrder.begin() + 18), known);
 }
 
+// --- The whole chain in every profile ----------------------------------------
+
+// A busy chain (echo at its longest, flanger, reverse, slicer, downsampler x2) over
+// noise, for one whole cycle of both the echo's eight blocks and the reverse
+// history's nine slots: the FNV-1a hash of everything it played, per profile, as
+// the buffers sized to what the chain uses give it. The delay line or a comb one
+// entry shorter changes the hash; a reverse history too short for its nine slots
+// is read past its end, which AddressSanitizer reports.
+TEST_F(ChainTest, ABusyChainPlaysTheKnownSoundInEveryProfile) {
+  const struct {
+    int profile;
+    std::uint64_t hash;
+  } cases[] = {{0, 0xd16d8d5aeb9f0c8d}, {1, 0x485e21ed1f8187bd}, {2, 0xaed42d9b3c04f7b2}};
+  for (const auto& c : cases) {
+    SetUpProfile(c.profile);
+    SCOPED_TRACE(audioProfile.sampleRate);
+    setEcho(kLongestEchoBlocks);
+    effectSettings.flangerOn = 1;
+    effectSettings.reverseOn = 1;
+    effectSettings.slicerOn = 1;
+    for (int step : {0, 3, 6, 7, 12}) effectSettings.slicerPattern[step] = 1;
+    effectSettings.downsampleFactor = 2;
+    std::uint32_t noise = 1;
+    std::uint64_t hash = 0xcbf29ce484222325u;
+    for (int block = 0; block < kLongestEchoBlocks * kReverseSlots; ++block) {
+      for (int i = 0; i < n; ++i) {
+        noise = noise * 1664525u + 1013904223u;
+        in()[i] = static_cast<std::int16_t>(noise >> 16);
+      }
+      for (std::int16_t v : run())
+        for (int byte : {v & 0xFF, (v >> 8) & 0xFF}) hash = (hash ^ byte) * 0x100000001b3u;
+    }
+    EXPECT_EQ(hash, c.hash) << std::hex << "0x" << hash;
+  }
+}
+
 }  // namespace

@@ -2,8 +2,9 @@
 // private X server: a tone with a marker every second is played into the
 // microphone's feed, what the speaker plays is recorded from its monitor, and
 // the panel is worked with xdotool. Every block must come through once, in
-// order, with nothing lost, repeated or shifted. Nothing here depends on how
-// fast the machine is, apart from Power's time to exit.
+// order, with nothing lost, repeated or shifted; a fault while the server
+// itself missed cycles does not count (support/sound_server.h). How long
+// things take is bench/live/measure.sh's business.
 #include <gtest/gtest.h>
 #include <sndfile.h>
 
@@ -25,6 +26,7 @@
 #include "support/child_process.h"
 #include "support/panel_program.h"
 #include "support/sound_server.h"
+#include "support/wait_for.h"
 #include "support/x_server.h"
 
 namespace {
@@ -36,7 +38,6 @@ constexpr int kBypassSeconds = 8;
 constexpr int kEchoSeconds = 4;
 constexpr std::size_t kTolerance = 4;          // samples of marker spacing
 constexpr std::size_t kEchoDelay = kRate / 2;  // the echo switch's 4 blocks of 125 ms
-constexpr std::size_t kServerCycle = 512;      // samples of the longest cycle the server runs here
 
 class LiveStream : public ::testing::Test {
  protected:
@@ -72,11 +73,35 @@ class LiveStream : public ::testing::Test {
     player = 0;
   }
 
+  // Starts the unit with `options` and the extra `environment`, and waits until
+  // it plays and takes clicks.
+  void start(const std::map<std::string, std::string>& environment = {},
+             const std::vector<std::string>& options = {}) {
+    app.launch(program, dir, x, environment, options);
+    ASSERT_TRUE(app.findWindow(60)) << "no window appeared; see " << dir / "zephyrix.log";
+    ASSERT_TRUE(SoundServer::waitForStreams()) << "no sound streams of the program";
+  }
+
+  // Clicks a control and waits until the unit's status line shows `shown`.
+  void click(std::int32_t id, const std::string& shown) {
+    ASSERT_TRUE(app.click(id));
+    std::string last;
+    ASSERT_TRUE(app.waitForStatus(shown, &last)) << "expected " << shown << " in: " << last;
+  }
+
+  // Power, and the unit ends with 0.
+  void power() {
+    ASSERT_TRUE(app.click(Power));
+    EXPECT_EQ(app.waitForExit(kGenerousDeadline.count()), 0)
+        << "exit code (-1: did not end); see " << dir / "zephyrix.log";
+  }
+
   std::string program;
   fs::path dir;
   SoundServer server;
   XServer x;
   PanelProgram app;
+  MissedCycles missed;
   pid_t recorder = 0, player = 0;
 };
 
@@ -100,75 +125,48 @@ TEST_P(LiveBackends, BypassCarriesEveryBlockOnceEchoChangesItPowerEnds) {
   writeWav(dir / "bypass.wav", marker_signal::make(kRate, kBypassSeconds));
   writeWav(dir / "echo.wav", marker_signal::make(kRate, kEchoSeconds));
   recorder = startRecording("spk.monitor", dir / "played.wav");
-
-  app.launch(program, dir, x, backendEnvironment(GetParam()));
-  ASSERT_TRUE(app.findWindow(20)) << "no window appeared; see " << dir / "zephyrix.log";
-  // The window shows before start-up opens the devices; clicks made until then
-  // are lost.
-  ASSERT_TRUE(SoundServer::waitForStreams(20)) << "no sound streams of the program";
+  ASSERT_NO_FATAL_FAILURE(start(backendEnvironment(GetParam())));
   EXPECT_EQ(nativeStreams(), std::string(GetParam()) != "sdl")
       << "where a PipeWire server answers the unit talks to it directly, unless told otherwise";
-  ASSERT_TRUE(app.click(Bypass));  // ends the mute the unit starts with
+  ASSERT_NO_FATAL_FAILURE(click(Bypass, "mute=OFF bypass=ON"));  // ends the mute it starts with
+  ASSERT_TRUE(missed.start(dir / "xruns.log"));
   play(dir / "bypass.wav");
-  // Well past the stream's latency, so the two sounds stay apart.
-  std::this_thread::sleep_for(std::chrono::seconds(1));
-  ASSERT_TRUE(app.click(Echo));
+  // Over at the speaker before Echo, so the two sounds stay apart.
+  ASSERT_TRUE(waitForSoundOver(dir / "played.wav")) << "the bypassed sound did not end";
+  ASSERT_NO_FATAL_FAILURE(click(Echo, "echo=1S"));
   play(dir / "echo.wav");
-  std::this_thread::sleep_for(std::chrono::milliseconds(1500));
-
-  ASSERT_TRUE(app.click(Power, 0));
-  const auto pressed = Clock::now();  // the click has reached the X server
-  const int code = app.waitForExit(15);
-  const double seconds = std::chrono::duration<double>(Clock::now() - pressed).count();
-  EXPECT_EQ(code, 0) << "exit code (-1: did not end)";
-  EXPECT_LT(seconds, 2.5) << "from the Power click to the end of the program";
-  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  // The sound and a second of its echoes.
+  ASSERT_TRUE(waitForRecorded(dir / "played.wav", [](const Recorded& r) {
+    return r.begins.size() >= 2 && r.samples - r.begins[1] >= (kEchoSeconds + 1) * kRate;
+  })) << "no echoed sound";
+  const std::map<std::string, int> late = missed.stop();
+  ASSERT_NO_FATAL_FAILURE(power());
   stopChild(recorder, SIGINT);
 
   const std::vector<std::int16_t> played = readWav(dir / "played.wav");
   ASSERT_GT(played.size(), static_cast<std::size_t>(kBypassSeconds * kRate));
   const auto sounds = marker_signal::analyse(played, kRate);
-  const std::string found = describe(sounds);
-  ASSERT_EQ(sounds.size(), 2u) << "expected the bypassed sound, then the echoed one:" << found;
-
-  // Bypassed: the input itself, every sample once and in order.
-  const marker_signal::Sound& bypass = sounds[0];
-  EXPECT_NEAR(static_cast<double>(bypass.length()), kBypassSeconds * kRate, 2.0 * kTolerance)
-      << "samples lost or added" << found;
-  ASSERT_EQ(bypass.markers.size(), static_cast<std::size_t>(kBypassSeconds)) << found;
-  EXPECT_NEAR(static_cast<double>(bypass.markers[0] - bypass.begin), kRate / 2, 2.0 * kTolerance)
-      << "the start of the sound was cut or delayed" << found;
-  for (std::size_t k = 1; k < bypass.markers.size(); ++k)
-    EXPECT_NEAR(static_cast<double>(bypass.markers[k] - bypass.markers[k - 1]), kRate,
-                static_cast<double>(kTolerance))
-        << "spacing before marker " << k << found;
-  // Every block came once and in order, so any silence inside the tone kept
-  // the timeline: the server played silence for a cycle that the sound came
-  // too late for (a busy machine; each is counted, never more than a cycle
-  // long). A longer one, or a step that is no edge of one, is a fault of ours.
-  std::size_t longest = 0;
-  for (std::size_t q : bypass.silences) {
-    std::size_t n = 0;
-    while (q + n < played.size() && std::abs(int{played[q + n]}) <= marker_signal::kQuiet) ++n;
-    longest = std::max(longest, n);
+  // Bypassed: the input itself, every sample once and in order, whole.
+  std::vector<std::string> faults = markerFaults(sounds, 2, kBypassSeconds, kTolerance, true);
+  if (sounds.size() == 2) {
+    const marker_signal::Sound &bypass = sounds[0], &echo = sounds[1];
+    const auto off = [](std::size_t a, std::size_t b) {
+      return a > b + 2 * kTolerance || b > a + 2 * kTolerance;
+    };
+    if (off(bypass.length(), kBypassSeconds * kRate))
+      faults.push_back("samples lost or added: " + std::to_string(bypass.length()));
+    if (!bypass.markers.empty() && off(bypass.markers[0] - bypass.begin, kRate / 2))
+      faults.push_back("the start of the sound was cut or delayed");
+    // Echo: each marker comes back half a second later, and so on, every half second.
+    std::size_t echoes = 0;
+    for (std::size_t k = 1; k < echo.markers.size(); ++k) {
+      const std::size_t d = echo.markers[k] - echo.markers[k - 1];
+      if (d + kTolerance >= kEchoDelay && d <= kEchoDelay + kTolerance) ++echoes;
+    }
+    if (echoes < 2 * kEchoSeconds - 1)
+      faults.push_back(std::to_string(echoes) + " markers half a second apart in the echo");
   }
-  EXPECT_LE(longest, kServerCycle) << "a silence longer than a server cycle" << found;
-  for (std::size_t jump : bypass.jumps) {
-    bool edge = false;
-    for (std::size_t q : bypass.silences)
-      edge = edge || (jump + 2 >= q && jump <= q + kServerCycle + 2);
-    EXPECT_TRUE(edge) << "a step in the tone at " << jump << found;
-  }
-  std::printf("server cycles missed while bypassed: %zu\n", bypass.silences.size());
-
-  // Echo: each marker comes back half a second later, and so on, every half second.
-  const marker_signal::Sound& echo = sounds[1];
-  int echoes = 0;
-  for (std::size_t k = 1; k < echo.markers.size(); ++k) {
-    const std::size_t d = echo.markers[k] - echo.markers[k - 1];
-    if (d + kTolerance >= kEchoDelay && d <= kEchoDelay + kTolerance) ++echoes;
-  }
-  EXPECT_GE(echoes, 2 * kEchoSeconds - 1) << "markers half a second apart" << found;
+  judgeFaults(faults, late, describe(sounds));
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, LiveBackends, ::testing::Values("", "sdl"),
@@ -192,10 +190,8 @@ class LiveDevices : public LiveStream, public ::testing::WithParamInterface<cons
 TEST_P(LiveDevices, SoundFollowsTheNewDefaultsWhenTheOldOnesGo) {
   const int seconds = 12;
   writeWav(dir / "tone.wav", marker_signal::make(kRate, seconds));
-  app.launch(program, dir, x, backendEnvironment(GetParam()));
-  ASSERT_TRUE(app.findWindow(20)) << "no window appeared; see " << dir / "zephyrix.log";
-  ASSERT_TRUE(SoundServer::waitForStreams(20)) << "no sound streams of the program";
-  ASSERT_TRUE(app.click(Bypass));
+  ASSERT_NO_FATAL_FAILURE(start(backendEnvironment(GetParam())));
+  ASSERT_NO_FATAL_FAILURE(click(Bypass, "bypass=ON"));
   player = startPlaying(dir / "tone.wav");
   std::this_thread::sleep_for(std::chrono::seconds(2));
 
@@ -220,13 +216,8 @@ TEST_P(LiveDevices, SoundFollowsTheNewDefaultsWhenTheOldOnesGo) {
       "channels=1 channel_map=mono");
   runCommand("pactl set-default-source mic2");
   std::this_thread::sleep_for(std::chrono::seconds(4));
-
-  ASSERT_TRUE(app.click(Power, 0));
-  const auto pressed = Clock::now();
-  const int code = app.waitForExit(15);
-  const double exitSeconds = std::chrono::duration<double>(Clock::now() - pressed).count();
-  EXPECT_EQ(code, 0) << "exit code (-1: did not end); see " << dir / "zephyrix.log";
-  EXPECT_LT(exitSeconds, 2.5);
+  const Clock::time_point powered = Clock::now();
+  ASSERT_NO_FATAL_FAILURE(power());
   stopChild(recorder, SIGINT);
 
   const std::vector<std::int16_t> after = readWav(dir / "after.wav");
@@ -242,26 +233,24 @@ TEST_P(LiveDevices, SoundFollowsTheNewDefaultsWhenTheOldOnesGo) {
   };
   const long back = firstSoundAfter(after, at(micGone) + 3 * kRate / 2);
   EXPECT_GE(back, 0) << "no sound from the new microphone";
-  EXPECT_LT(back, static_cast<long>(at(pressed))) << "no sound from the new microphone";
+  EXPECT_LT(back, static_cast<long>(at(powered))) << "no sound from the new microphone";
 }
 
 // A server that stops answering (stalled, or hung with its connections open):
 // SDL's threads wait on it without a timeout, and Power must still end the unit.
 TEST_P(LiveDevices, PowerEndsTheUnitWhenTheServerStopsAnswering) {
-  app.launch(program, dir, x, backendEnvironment(GetParam()));
-  ASSERT_TRUE(app.findWindow(20)) << "no window appeared; see " << dir / "zephyrix.log";
-  ASSERT_TRUE(SoundServer::waitForStreams(20)) << "no sound streams of the program";
+  ASSERT_NO_FATAL_FAILURE(start(backendEnvironment(GetParam())));
+  ASSERT_TRUE(app.waitForStatus("mute=ON")) << "the unit does not answer";
   std::this_thread::sleep_for(std::chrono::milliseconds(500));
   server.signalDaemons(SIGSTOP);
-  std::this_thread::sleep_for(std::chrono::milliseconds(500));
-  const bool clicked = app.click(Power, 0);
-  const auto pressed = Clock::now();
-  const int code = clicked ? app.waitForExit(15) : -1;
-  const double seconds = std::chrono::duration<double>(Clock::now() - pressed).count();
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));  // nobody has heard from it since
+  const bool clicked = app.click(Power);
+  // A unit that waits on the stalled server for good never ends: ending at all
+  // is ending in spite of it (how soon is bench/live/measure.sh's business).
+  const int code = clicked ? app.waitForExit(kGenerousDeadline.count()) : -1;
   server.signalDaemons(SIGCONT);
   ASSERT_TRUE(clicked);
   EXPECT_EQ(code, 0) << "exit code (-1: did not end); see " << dir / "zephyrix.log";
-  EXPECT_LT(seconds, 2.5) << "from the Power click to the end of the program";
 }
 
 // A server that is stopped when the unit starts (a suspended session) is not
@@ -319,20 +308,20 @@ TEST_F(LiveStream, DevicesGoByNameAndTheUnitServesAsAMicrophone) {
     EXPECT_NE(said.find("exit 2"), std::string::npos) << said;
   }
 
-  writeWav(dir / "tone.wav", marker_signal::make(kRate, 4));
+  const int seconds = 4;
+  writeWav(dir / "tone.wav", marker_signal::make(kRate, seconds));
   recorder = startRecording("zephyrix_mic", dir / "call.wav");
-  app.launch(program, dir, x, {}, {"--input", "Micro", "--output", "Zephyrix-out"});
-  ASSERT_TRUE(app.findWindow(20)) << "no window appeared; see " << dir / "zephyrix.log";
-  ASSERT_TRUE(SoundServer::waitForStreams(20)) << "no sound streams of the program";
-  ASSERT_TRUE(app.click(Bypass));
+  ASSERT_NO_FATAL_FAILURE(start({}, {"--input", "Micro", "--output", "Zephyrix-out"}));
+  ASSERT_NO_FATAL_FAILURE(click(Bypass, "bypass=ON"));
+  ASSERT_TRUE(missed.start(dir / "xruns.log"));
   play(dir / "tone.wav");
-  std::this_thread::sleep_for(std::chrono::milliseconds(800));
-  ASSERT_TRUE(app.click(Power, 0));
-  EXPECT_EQ(app.waitForExit(15), 0);
+  ASSERT_TRUE(waitForSoundOver(dir / "call.wav")) << "the call heard no sound";
+  const std::map<std::string, int> late = missed.stop();
+  ASSERT_NO_FATAL_FAILURE(power());
   stopChild(recorder, SIGINT);
+  // The call hears the unit: every marker, a second apart.
   const auto sounds = marker_signal::analyse(readWav(dir / "call.wav"), kRate);
-  ASSERT_EQ(sounds.size(), 1u) << "the call hears the unit" << describe(sounds);
-  EXPECT_GE(sounds[0].markers.size(), 3u) << describe(sounds);
+  judgeFaults(markerFaults(sounds, 1, seconds, kTolerance, false), late, describe(sounds));
 }
 
 // Waits up to `seconds` until the server lists the source `node` (or, with
@@ -378,8 +367,8 @@ TEST_P(LiveMicrophone, ProgramsRecordTheUnitFromANodeOfItsOwnWhileItRuns) {
   std::vector<std::string> options{"--as-microphone"};
   if (listen) options.emplace_back("--listen");
   app.launch(program, dir, x, {}, options);
-  ASSERT_TRUE(app.findWindow(20)) << "no window appeared; see " << dir / "zephyrix.log";
-  ASSERT_GE(waitForSource("zephyrix_microphone", true, 20), 0) << "no node of the unit";
+  ASSERT_TRUE(app.findWindow(60)) << "no window appeared; see " << dir / "zephyrix.log";
+  ASSERT_GE(waitForSource("zephyrix_microphone", true, 60), 0) << "no node of the unit";
 
   const std::string entry = sourceEntry("zephyrix_microphone");
   EXPECT_NE(entry.find("Description: Zephyrix\n"), std::string::npos) << entry;
@@ -391,39 +380,34 @@ TEST_P(LiveMicrophone, ProgramsRecordTheUnitFromANodeOfItsOwnWhileItRuns) {
 
   recorder = startRecording("zephyrix_microphone", dir / "recorded.wav");
   speaker = startRecording("spk.monitor", dir / "speaker.wav");
-  std::this_thread::sleep_for(std::chrono::milliseconds(300));
-  ASSERT_TRUE(app.click(Bypass));
+  ASSERT_NO_FATAL_FAILURE(click(Bypass, "bypass=ON"));
+  ASSERT_TRUE(waitFor([&] {
+    return !recordedSoFar(dir / "recorded.wav").empty() &&
+           !recordedSoFar(dir / "speaker.wav").empty();
+  })) << "the recorders did not start";
+  ASSERT_TRUE(missed.start(dir / "xruns.log"));
   play(dir / "tone.wav");
-  std::this_thread::sleep_for(std::chrono::milliseconds(800));
-  ASSERT_TRUE(app.click(Power, 0));
+  ASSERT_TRUE(waitForSoundOver(dir / "recorded.wav")) << "the node gave no sound";
+  ASSERT_TRUE(!listen || waitForSoundOver(dir / "speaker.wav")) << "the speaker played none";
+  const std::map<std::string, int> late = missed.stop();
+  ASSERT_TRUE(app.click(Power));
   const double gone = waitForSource("zephyrix_microphone", false, 10);
-  EXPECT_EQ(app.waitForExit(15), 0);
+  EXPECT_EQ(app.waitForExit(kGenerousDeadline.count()), 0);
   stopChild(recorder, SIGINT);
   stopChild(speaker, SIGINT);
   EXPECT_GE(gone, 0) << "the node outlived the unit";
   EXPECT_LT(gone, 1.0) << "seconds from Power until the node was gone";
   EXPECT_EQ(runCommand("pactl get-default-source"), defaultSource);
 
-  // Every marker once, in order, a second apart. The recorder reads the node
-  // at its own rate, so the spacing is exact; a busy machine may still make
-  // the server skip a cycle (as for the speaker), which keeps the timeline.
+  // Every marker once, in order, a second apart, with no dropout: the recorder
+  // reads the node at its own rate, so the spacing is exact. The speaker plays
+  // the same, or nothing.
   const auto sounds = marker_signal::analyse(readWav(dir / "recorded.wav"), kRate);
-  ASSERT_EQ(sounds.size(), 1u) << "the unit's sound, once" << describe(sounds);
-  ASSERT_EQ(sounds[0].markers.size(), static_cast<std::size_t>(seconds)) << describe(sounds);
-  for (std::size_t k = 1; k < sounds[0].markers.size(); ++k)
-    EXPECT_NEAR(static_cast<double>(sounds[0].markers[k] - sounds[0].markers[k - 1]), kRate,
-                static_cast<double>(kTolerance))
-        << "marker " << k << describe(sounds);
-  for (std::size_t q : sounds[0].silences)
-    EXPECT_TRUE(false) << "a dropout at " << q << describe(sounds);
-
   const auto heard = marker_signal::analyse(readWav(dir / "speaker.wav"), kRate);
-  if (listen) {
-    ASSERT_EQ(heard.size(), 1u) << "the speaker plays it too" << describe(heard);
-    EXPECT_EQ(heard[0].markers.size(), static_cast<std::size_t>(seconds)) << describe(heard);
-  } else {
-    EXPECT_TRUE(heard.empty()) << "the speaker stays silent" << describe(heard);
-  }
+  std::vector<std::string> faults = markerFaults(sounds, 1, seconds, kTolerance, true);
+  for (const std::string& f : markerFaults(heard, listen ? 1 : 0, seconds, kRate, false))
+    faults.push_back("the speaker: " + f);
+  judgeFaults(faults, late, describe(sounds) + "\n the speaker:" + describe(heard));
 }
 
 INSTANTIATE_TEST_SUITE_P(Listen, LiveMicrophone, ::testing::Bool(),
@@ -434,10 +418,10 @@ INSTANTIATE_TEST_SUITE_P(Listen, LiveMicrophone, ::testing::Bool(),
 TEST_F(LiveStream, TwoMicrophonesGetNamesOfTheirOwnAndGoWhenKilled) {
   PanelProgram second;
   app.launch(program, dir, x, {}, {"--as-microphone"});
-  ASSERT_GE(waitForSource("zephyrix_microphone", true, 20), 0) << "no node of the first unit";
+  ASSERT_GE(waitForSource("zephyrix_microphone", true, 60), 0) << "no node of the first unit";
   fs::create_directory(dir / "second");
   second.launch(program, dir / "second", x, {}, {"--as-microphone"});
-  ASSERT_GE(waitForSource("zephyrix_microphone_2", true, 20), 0) << "no node of the second unit";
+  ASSERT_GE(waitForSource("zephyrix_microphone_2", true, 60), 0) << "no node of the second unit";
   EXPECT_NE(sourceEntry("zephyrix_microphone_2").find("Description: Zephyrix 2\n"),
             std::string::npos);
   for (PanelProgram* unit : {&app, &second}) {

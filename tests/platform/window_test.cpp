@@ -1,11 +1,14 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <chrono>
+#include <unistd.h>
+
 #include <cstdint>
 #include <thread>
 
 #include "platform/surface.h"
+#include "support/child_process.h"
+#include "support/wait_for.h"
 #include "support/window_fixture.h"
 
 namespace {
@@ -333,19 +336,27 @@ TEST_F(WindowTest, PenInputWhileABoxIsOpenIsThrownAway) {
 
 class WindowThreadedTest : public WindowTest {};
 
+// A message, then the quit message, each posted from another thread once this
+// one waits for it.
 TEST_F(WindowThreadedTest, PostFromAnotherThreadWakesAWaitingLoop) {
   WindowHandle w = open();
-  procedureLog.clear();
-  std::thread poster([w] {
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    postMessage(w, kMsgPenMove, 0, packPenPosition(1, 2));
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    postQuitMessage(5);
-  });
-  EXPECT_EQ(runLoop(), 5);
+  const pid_t loop = gettid();
+  const auto onceWaiting = [loop](auto post) {
+    return std::thread([loop, post] {
+      waitFor([loop] { return processState(loop) == 'S'; });
+      post();
+    });
+  };
+  Message m;
+  std::thread poster = onceWaiting([w] { postMessage(w, kMsgPenMove, 0, packPenPosition(1, 2)); });
+  ASSERT_EQ(getMessage(&m), 1);
   poster.join();
-  ASSERT_EQ(procedureLog.size(), 1u);
-  EXPECT_EQ(procedureLog[0].lParam, packPenPosition(1, 2));
+  EXPECT_EQ(m.message, kMsgPenMove);
+  EXPECT_EQ(m.lParam, packPenPosition(1, 2));
+  poster = onceWaiting([] { postQuitMessage(5); });
+  EXPECT_EQ(getMessage(&m), 0);
+  poster.join();
+  EXPECT_EQ(m.wParam, 5u);
 }
 
 }  // namespace

@@ -3,15 +3,21 @@
 #include "state/audio_profile.h"
 #include "state/effect_settings.h"
 
-// Every profile must leave room for what the chain indexes: eight blocks of
-// delay, nine reverse slots, and exchanged bytes that fit in a block buffer.
+// Every profile holds exactly what the chain indexes, no less and no more:
+// eight blocks of delay, nine reverse slots, the combs' n - h and n - h - q
+// entries; and exchanged bytes that fit in a block buffer. (A shorter buffer
+// also changes ChainTest.ABusyChainPlaysTheKnownSoundInEveryProfile; a longer
+// one changes no sound.)
 TEST(AudioProfile, EveryProfileFitsTheChain) {
   for (const AudioProfile& p : audioProfiles) {
     SCOPED_TRACE(p.sampleRate);
+    const int n = p.blockSamples, h = n / 2, q = n / 4;
     EXPECT_EQ(p.channels, 1);
     EXPECT_EQ(p.bitsPerSample, 16);
-    EXPECT_GE(p.delayBufferBytes / 4, 8 * p.blockSamples);
-    EXPECT_GE(p.reverseBufferBytes / 2, 9 * p.blockSamples);
+    EXPECT_EQ(p.delayBufferBytes, 4 * 8 * n);
+    EXPECT_EQ(p.reverseBufferBytes, 2 * 9 * n);
+    EXPECT_EQ(p.flangerLongSamples, n - h);
+    EXPECT_EQ(p.flangerShortSamples, n - h - q);
     EXPECT_LE(p.blockByteFactor * p.blockSamples, 2 * p.blockSamples);
     // Each block lasts 125 ms or 250 ms of exchanged audio.
     const int exchangedSamples = p.blockByteFactor * p.blockSamples / 2;

@@ -1,5 +1,6 @@
 // Programs that a test runs in the background: started with their output in a
-// log file, waited for with a time limit, stopped by their process id.
+// log file, waited for with a time limit, stopped by their process id; and what
+// a process or thread is doing, as /proc tells.
 #pragma once
 
 #include <fcntl.h>
@@ -8,6 +9,8 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <thread>
 #include <vector>
@@ -52,4 +55,13 @@ inline void stopChild(pid_t& pid, int sig = SIGTERM) {
     waitpid(pid, nullptr, 0);
   }
   pid = 0;
+}
+
+// The state letter of process or thread `id` in /proc: 'S' while it waits in a
+// system call; '?' when there is no such process.
+inline char processState(pid_t id) {
+  std::ifstream in("/proc/" + std::to_string(id) + "/stat");
+  const std::string stat((std::istreambuf_iterator<char>(in)), {});
+  const std::size_t close = stat.rfind(')');
+  return close == std::string::npos || close + 2 >= stat.size() ? '?' : stat[close + 2];
 }

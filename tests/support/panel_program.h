@@ -1,19 +1,18 @@
 // The zephyrix program itself on a private X server, worked as a hand would:
 // started in a directory of its own (its preset file and zephyrix.log land
-// there), its window found by title, its buttons clicked with xdotool.
+// there), its window found by title, its buttons clicked with xdotool, and what
+// it made of them read back with its own --status.
 #pragma once
 
 #include <fcntl.h>
 #include <signal.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "panel/button_table.h"
@@ -22,9 +21,11 @@
 #include "platform/version.h"
 #include "platform/window.h"
 #include "support/child_process.h"
+#include "support/wait_for.h"
 #include "support/x_server.h"
 
 struct PanelProgram {
+  std::string program;
   pid_t pid = 0;
   int scale = 2;
   int left = 0, top = 0;  // of the window's client area on the screen
@@ -34,6 +35,7 @@ struct PanelProgram {
   void launch(const std::string& program, const std::filesystem::path& dir, const XServer& x,
               const std::map<std::string, std::string>& environment = {},
               const std::vector<std::string>& options = {}) {
+    this->program = program;
     pid = fork();
     if (pid == 0) {
       if (chdir(dir.c_str()) != 0) _exit(126);
@@ -66,17 +68,30 @@ struct PanelProgram {
            g["HEIGHT"] == (kWindowHeight - kHiddenTopRows) * scale;
   }
 
-  // Clicks the middle of button `id` (DISPLAY must name the program's display),
-  // then gives the program `settleMs` to act on it.
-  bool click(std::int32_t id, int settleMs = 150) {
+  // Clicks the middle of button `id` (DISPLAY must name the program's display).
+  // The click is on its way: waitForStatus tells when the unit has acted on it.
+  bool click(std::int32_t id) {
     const ButtonRect& r = buttonTable[id - 1];
     const int cx = left + (r.x + r.w / 2) * scale;
     const int cy = top + (r.y + r.h / 2 - kHiddenTopRows) * scale;
     const bool clicked = std::system(("timeout 10 xdotool mousemove --sync " + std::to_string(cx) +
                                       " " + std::to_string(cy) + " click 1")
                                          .c_str()) == 0;
-    std::this_thread::sleep_for(std::chrono::milliseconds(settleMs));
     return clicked;
+  }
+
+  // The unit's status line as `zephyrix --status` prints it (through the
+  // control socket in $XDG_RUNTIME_DIR), or "" while no unit answers there.
+  std::string status() const { return runCommand("'" + program + "' --status 2>/dev/null"); }
+
+  // Waits until the status line holds `part`: the unit has started (its
+  // remote control answers once its devices are open) and acted on what it was
+  // sent before. False, with the last line in `last`, if it never did.
+  bool waitForStatus(const std::string& part, std::string* last = nullptr) const {
+    std::string now;
+    const bool shown = waitFor([&] { return (now = status()).find(part) != std::string::npos; });
+    if (last) *last = now;
+    return shown;
   }
 
   // Waits up to `seconds` for the program to end; its exit code, or -1.

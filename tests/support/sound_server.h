@@ -8,9 +8,14 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
+#include <map>
+#include <sstream>
 #include <string>
 
+#include "support/child_process.h"
+#include "support/wait_for.h"
 #include "support/x_server.h"
 
 class SoundServer {
@@ -19,6 +24,8 @@ class SoundServer {
   static std::string missing() {
     const char* script = std::getenv("ZEPHYRIX_SOUND_SERVER");
     if (!script || !*script) return "ZEPHYRIX_SOUND_SERVER names no script";
+    const char* xruns = std::getenv("ZEPHYRIX_SERVER_XRUNS");
+    if (!xruns || !*xruns) return "ZEPHYRIX_SERVER_XRUNS names no program";
     for (const char* tool : {"pipewire", "wireplumber", "pipewire-pulse", "dbus-daemon", "pactl",
                              "paplay", "parecord"})
       if (!haveProgram(tool)) return std::string(tool) + " is not installed";
@@ -45,18 +52,15 @@ class SoundServer {
     return !dir_.empty();
   }
 
-  // Waits up to `seconds` until the unit records from and plays into the
-  // server, which it does once its start-up has opened both devices. (Its
-  // streams go by its name: not every way to the server tells the process id.)
-  static bool waitForStreams(int seconds) {
+  // Waits until the unit records from and plays into the server, which it does
+  // once its start-up has opened both devices. (Its streams go by its name: not
+  // every way to the server tells the process id.)
+  static bool waitForStreams() {
     const std::string mine = "application.name = \"Zephyrix\"";
-    for (int i = 0; i < seconds * 20; ++i) {
-      if (runCommand("pactl list source-outputs").find(mine) != std::string::npos &&
-          runCommand("pactl list sink-inputs").find(mine) != std::string::npos)
-        return true;
-      usleep(50000);
-    }
-    return false;
+    return waitFor([&] {
+      return runCommand("pactl list source-outputs").find(mine) != std::string::npos &&
+             runCommand("pactl list sink-inputs").find(mine) != std::string::npos;
+    });
   }
   // Sends `sig` to the server's daemons (pipewire and pipewire-pulse, by their
   // recorded ids): SIGSTOP makes a server that stops answering, SIGCONT wakes it.
@@ -73,4 +77,48 @@ class SoundServer {
 
  private:
   std::string script_, dir_;
+};
+
+// The cycles the server missed while it was watched, by its own account: for
+// each node that was late for a cycle's deadline (the server's own, or a
+// client's), how many times; what pw-top counts as ERR, read by the program
+// $ZEPHYRIX_SERVER_XRUNS names. A sound played while the server's own nodes
+// were late may have lost audio to the busy machine.
+class MissedCycles {
+ public:
+  // Starts watching the server of this process's environment; false if the
+  // watch did not begin. It covers everything from its return on.
+  bool start(const std::filesystem::path& log) {
+    log_ = log;
+    pid_ = spawnProgram({std::getenv("ZEPHYRIX_SERVER_XRUNS")}, log.string());
+    return pid_ > 0 && waitFor([&] { return read().find("watching\n") != std::string::npos; });
+  }
+
+  // Stops watching: the nodes that were late, with how many times.
+  std::map<std::string, int> stop() {
+    if (pid_ <= 0) return {};
+    kill(pid_, SIGTERM);
+    waitForChild(pid_, kGenerousDeadline.count());
+    pid_ = 0;
+    std::istringstream lines(read());
+    std::map<std::string, int> late;
+    for (std::string line; std::getline(lines, line);) {
+      std::istringstream fields(line);
+      int count = 0;
+      std::string name;
+      if (fields >> count && std::getline(fields >> std::ws, name)) late[name] = count;
+    }
+    return late;
+  }
+
+  ~MissedCycles() { stopChild(pid_); }
+
+ private:
+  std::string read() const {
+    std::ifstream in(log_);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  }
+
+  std::filesystem::path log_;
+  pid_t pid_ = 0;
 };
