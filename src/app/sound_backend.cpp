@@ -5,10 +5,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <memory>
 #include <mutex>
 #include <thread>
 
+#include "platform/exit_status.h"
 #include "platform/wave_audio.h"
 #include "platform/wave_audio_pipewire.h"
 
@@ -29,24 +29,29 @@ bool set(const char* variable) {
 // never answers, and SDL's drivers wait for it without a limit.
 constexpr auto kStartPatience = std::chrono::seconds(4);
 
-// Whether the backend's devices can be counted within kStartPatience. The
-// count runs on a thread of its own; one that never returns is left behind,
-// as the unit then exits.
-bool answersInTime() {
-  struct Probe {
+// Counts the backend's devices, the first call that reaches the sound system.
+// Should it not return within kStartPatience, a guard thread says so and ends
+// the process with the status of a unit that cannot start: the caller is the
+// one stuck in the server's library, and nothing of the unit runs yet.
+void countOrGiveUp() {
+  struct Guard {
     std::mutex lock;
     std::condition_variable done;
-    bool answered = false;
-  };
-  auto probe = std::make_shared<Probe>();
-  std::thread([probe] {
-    countPlaybackDevices();
-    std::lock_guard lock(probe->lock);
-    probe->answered = true;
-    probe->done.notify_one();
-  }).detach();
-  std::unique_lock lock(probe->lock);
-  return probe->done.wait_for(lock, kStartPatience, [&] { return probe->answered; });
+    bool counted = false;
+  } guard;
+  std::thread watch([&guard] {
+    std::unique_lock lock(guard.lock);
+    if (guard.done.wait_for(lock, kStartPatience, [&] { return guard.counted; })) return;
+    std::fputs("zephyrix: the sound system does not answer (is its server stopped?)\n", stderr);
+    std::_Exit(kExitCannotStart);
+  });
+  countPlaybackDevices();
+  {
+    std::lock_guard lock(guard.lock);
+    guard.counted = true;
+  }
+  guard.done.notify_one();
+  watch.join();
 }
 
 }  // namespace
@@ -73,9 +78,6 @@ int chooseSoundBackend(bool asMicrophone, bool listen) {
     return kBackendMissing;
   }
   useWaveBackend(&sdlWaveBackend);
-  if (!answersInTime()) {
-    std::fprintf(stderr, "zephyrix: the sound system does not answer (is its server stopped?)\n");
-    return kBackendMissing;
-  }
+  countOrGiveUp();
   return kBackendChosen;
 }
