@@ -7,6 +7,7 @@
 namespace {
 std::atomic<const WaveBackend*> backendInUse{&sdlWaveBackend};
 std::atomic<PlaybackTap> playbackTap{nullptr};
+std::atomic<bool> soundLost{false};
 
 const WaveBackend& b() {
   return *backendInUse.load(std::memory_order_acquire);
@@ -89,4 +90,12 @@ void chooseWaveDevices(const char* captureName, const char* playbackName) {
   ChosenWaveDevices& chosen = chosenWaveDevices();
   chosen.capture = captureName ? captureName : "";
   chosen.playback = playbackName ? playbackName : "";
+}
+
+bool waveHasSound() {
+  return b().anyOpen() && !soundLost.load(std::memory_order_relaxed);
+}
+
+void markWaveSoundLost(bool lost) {
+  soundLost.store(lost, std::memory_order_relaxed);
 }

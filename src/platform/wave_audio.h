@@ -112,6 +112,10 @@ int waveDeviceCount(int isCapture);
 const char* waveDeviceName(int isCapture, int index);
 void chooseWaveDevices(const char* captureName, const char* playbackName);
 
+// Whether sound goes through: a device is open and the backend is not waiting
+// for its lost server or device to come back. Any thread.
+bool waveHasSound();
+
 // One backend: a table of the operations above. Every count of devices, and
 // every list of their names, asks deviceCount.
 struct WaveBackend {
@@ -130,6 +134,7 @@ struct WaveBackend {
   int (*startCapture)(WaveDevice);
   int (*releaseCaptureBuffer)(WaveDevice, WaveBuffer*);
   int (*closeCapture)(WaveDevice);
+  bool (*anyOpen)();  // any thread
 };
 
 extern const WaveBackend sdlWaveBackend;

@@ -411,6 +411,10 @@ int closeDevice(WaveDevice handle, PwDevice& device, std::uint32_t closeMessage)
   });
 }
 
+bool pwAnyOpen() {
+  return isOpen(stateOf(playback)) || isOpen(stateOf(capture));
+}
+
 }  // namespace
 
 const WaveBackend pipewireWaveBackend = {
@@ -419,6 +423,7 @@ const WaveBackend pipewireWaveBackend = {
     queueOn<playback>, pwReleasePlayback,  closeOn<playback, kPlaybackCloseMessage>,
     pwOpenCapture,     prepareOn<capture>, queueOn<capture>,
     pwStartCapture,    releaseOn<capture>, closeOn<capture, kCaptureCloseMessage>,
+    pwAnyOpen,
 };
 
 bool pipewireAnswers() {

@@ -212,6 +212,7 @@ void reviveIfLost(SdlDevice& d) {
     name = d.name;
   }
   if (id != 0 && SDL_GetAudioDeviceStatus(id) != SDL_AUDIO_STOPPED) return;
+  markWaveSoundLost(true);
   if (id != 0) {
     closeSdlDevice(id);
     std::lock_guard lock(stateLock);
@@ -229,6 +230,11 @@ void reviveIfLost(SdlDevice& d) {
     alignCaptureWithPlayback();
   }
   SDL_PauseAudioDevice(fresh, 0);
+  std::lock_guard lock(stateLock);
+  const auto waiting = [](const SdlDevice& e) {
+    return e.state == DeviceState::Started && e.id == 0;
+  };
+  if (!waiting(playback) && !waiting(capture)) markWaveSoundLost(false);
 }
 
 void reviveLostDevices() {
@@ -348,8 +354,14 @@ int closeDevice(WaveDevice handle, SdlDevice& d, std::uint32_t closeMessage) {
   }
   closing.unlock();
   if (!anyOpen) stopSdlWatchdog();
+  if (!anyOpen) markWaveSoundLost(false);
   notifyClient(client, closeMessage);
   return kWaveOk;
+}
+
+bool sdlAnyOpen() {
+  std::lock_guard lock(stateLock);
+  return playback.state != DeviceState::Closed || capture.state != DeviceState::Closed;
 }
 
 }  // namespace
@@ -370,6 +382,7 @@ const WaveBackend sdlWaveBackend = {
     sdlStartCapture,
     releaseOn<capture>,
     closeOn<capture, kCaptureCloseMessage>,
+    sdlAnyOpen,
 };
 
 void setSdlPlaybackFollowsCapture(bool follows) {

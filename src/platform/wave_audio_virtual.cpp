@@ -264,10 +264,16 @@ bool completePlayback() {
 
 }  // namespace
 
+bool vAnyOpen() {
+  std::lock_guard lock(stateLock);
+  return isOpen(playbackDevice) || isOpen(captureDevice);
+}
+
 const WaveBackend virtualWaveBackend = {
-    "virtual",        vDeviceCount,   vDeviceName,      vQueryPlayback,  vOpenPlayback,
-    vPreparePlayback, vQueuePlayback, vReleasePlayback, vClosePlayback,  vOpenCapture,
-    vPrepareCapture,  vQueueCapture,  vStartCapture,    vReleaseCapture, vCloseCapture,
+    "virtual",      vDeviceCount,     vDeviceName,     vQueryPlayback,
+    vOpenPlayback,  vPreparePlayback, vQueuePlayback,  vReleasePlayback,
+    vClosePlayback, vOpenCapture,     vPrepareCapture, vQueueCapture,
+    vStartCapture,  vReleaseCapture,  vCloseCapture,   vAnyOpen,
 };
 
 void resetVirtualAudio() {

@@ -226,3 +226,7 @@ struct ChosenWaveDevices {
   std::string playback;
 };
 ChosenWaveDevices& chosenWaveDevices();
+
+// A backend says it has lost its server or a device (and waits for it to come
+// back), or has it again; waveHasSound() tells the unit.
+void markWaveSoundLost(bool lost);

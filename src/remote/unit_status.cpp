@@ -3,6 +3,7 @@
 #include <cctype>
 #include <cstdio>
 
+#include "platform/wave_audio.h"
 #include "presets/preset_bank.h"
 #include "state/effect_settings.h"
 #include "state/settings_table.h"
@@ -50,14 +51,15 @@ std::string unitStatusLine() {
     line.append(" ").append(s.name).append("=");
     line.append(lettering != nullptr ? lettering : std::to_string(value));
   }
-  return line + " gain=" + gainText(effectSettings.gain);
+  line += " gain=" + gainText(effectSettings.gain);
+  return line + " sound=" + (waveHasSound() ? "yes" : "no");
 }
 
 std::string unitStatusForm() {
   std::string form = "preset=N";
   for (const WordSetting& s : kWordSettings)
     form.append(" ").append(s.name) += "=" + valueLetter(s);
-  return form + " gain=G";
+  return form + " gain=G sound=Y";
 }
 
 std::string unitStatusLegend() {
@@ -71,5 +73,6 @@ std::string unitStatusLegend() {
          letters + " lettered as on the readouts (" + ranges + "), S " +
          kSwitchValues[1].lettering + " or " + kSwitchValues[0].lettering +
          ", G the output gain (" + gainText(kGainRange.low) + " ... " + gainText(kGainRange.high) +
-         ").";
+         "), Y yes while sound goes through, no while the unit waits for its sound server or "
+         "devices.";
 }

@@ -44,10 +44,10 @@ constexpr int kRate = 32000;
 // The status lines of a unit just started, and after the keys of the typed test.
 constexpr char kStarted[] =
     "preset=1 echo=OFF slicer=OFF reverse=OFF downsample=OFF flanger=OFF mute=ON bypass=OFF "
-    "gain=1.00";
+    "gain=1.00 sound=yes";
 constexpr char kAfterTheKeys[] =
     "preset=1 echo=2S slicer=OFF reverse=OFF downsample=X2 flanger=OFF mute=OFF bypass=OFF "
-    "gain=1.61";
+    "gain=1.61 sound=yes";
 
 std::vector<std::int16_t> readSamples(const std::filesystem::path& file) {
   std::ifstream in(file, std::ios::binary);
@@ -236,14 +236,14 @@ TEST_F(EndToEnd, PanelClicksReachTheSoundThePresetFileAndTheScreen) {
   click(Bypass);
   ASSERT_NO_FATAL_FAILURE(waitForStatus(
       "preset=2 echo=OFF slicer=OFF reverse=OFF downsample=OFF flanger=OFF mute=OFF bypass=ON "
-      "gain=1.00"));
+      "gain=1.00 sound=yes"));
   // Every block from here on is bypassed: a second and a half of them played,
   // through the stream's quarter of a second.
   ASSERT_NO_FATAL_FAILURE(waitForPlayed(played() + kRate * 3 / 2));
   click(Echo);  // ends bypass; echo of echoMemory's 4 blocks
   ASSERT_NO_FATAL_FAILURE(waitForStatus(
       "preset=2 echo=1S slicer=OFF reverse=OFF downsample=OFF flanger=OFF mute=OFF bypass=OFF "
-      "gain=1.00"));
+      "gain=1.00 sound=yes"));
   ASSERT_NO_FATAL_FAILURE(waitForPlayed(played() + kRate * 3 / 2));
   click(Save);
   ASSERT_NO_FATAL_FAILURE(waitForPresetFile());
@@ -313,7 +313,7 @@ TEST_F(EndToEnd, KeysWorkThePanelAndTheRecordingIsWhatWasPlayed) {
   press("m b");  // unmuted, then bypassed
   ASSERT_NO_FATAL_FAILURE(waitForStatus(
       "preset=1 echo=OFF slicer=OFF reverse=OFF downsample=OFF flanger=OFF mute=OFF bypass=ON "
-      "gain=1.00"));
+      "gain=1.00 sound=yes"));
   ASSERT_NO_FATAL_FAILURE(waitForPlayed(played() + kRate * 3 / 2));
   press("F1");  // the About box is open ...
   ASSERT_NO_FATAL_FAILURE(waitForBox());
@@ -521,7 +521,7 @@ TEST_F(EndToEnd, TheRemoteControlTrustsOnlyItsOwnUnitAndAnswersTruly) {
   waitFor([&] { return (status = zephyrix("--status")).find("exit 0") != std::string::npos; });
   const std::string line =
       "preset=1 echo=OFF slicer=OFF reverse=OFF downsample=OFF flanger=OFF mute=ON "
-      "bypass=OFF gain=1.00\nexit 0\n";
+      "bypass=OFF gain=1.00 sound=yes\nexit 0\n";
   EXPECT_EQ(status, line) << "the start did not wait for the pipe";
 
   // Twenty clients that say nothing hold up no one.

@@ -77,9 +77,9 @@ TEST(Readme, StatusLineIsDescribedAsItIsBuilt) {
     fields >> field;
     ASSERT_EQ(field.substr(0, field.find('=')), name) << example.str();
     const std::string value = field.substr(field.find('=') + 1);
-    bool known = name == "preset"
-                     ? std::regex_match(value, std::regex("[0-9]"))
-                     : name == "gain" && std::regex_match(value, std::regex("[0-4]\\.[0-9][0-9]"));
+    bool known = name == "preset" ? std::regex_match(value, std::regex("[0-9]"))
+                 : name == "gain" ? std::regex_match(value, std::regex("[0-4]\\.[0-9][0-9]"))
+                                  : name == "sound" && (value == "yes" || value == "no");
     for (const WordSetting& s : kWordSettings)
       if (name == s.name)
         for (const SettingValue& v : s.values) known = known || value == v.lettering;

@@ -9,6 +9,7 @@
 
 #include "platform/wave_audio.h"
 #include "platform/wave_audio_virtual.h"
+#include "platform/wave_pump.h"
 
 namespace {
 
@@ -73,6 +74,19 @@ TEST_F(WaveAudioTest, DescriptorsMustBePreparedAndCannotBeReleasedWhileQueued) {
   EXPECT_THAT(events, ElementsAre(Event{kPlaybackOpenMessage, nullptr},
                                   Event{kPlaybackDoneMessage, &buffers[0]},
                                   Event{kPlaybackCloseMessage, nullptr}));
+}
+
+TEST_F(WaveAudioTest, SoundGoesThroughWhileADeviceIsOpenAndNotLost) {
+  WaveDevice out = nullptr;
+  EXPECT_FALSE(waveHasSound()) << "nothing open";
+  ASSERT_EQ(openPlayback(&out, &format, record, 0), kWaveOk);
+  EXPECT_TRUE(waveHasSound());
+  markWaveSoundLost(true);
+  EXPECT_FALSE(waveHasSound()) << "waiting for the server";
+  markWaveSoundLost(false);
+  EXPECT_TRUE(waveHasSound());
+  ASSERT_EQ(closePlayback(out), kWaveOk);
+  EXPECT_FALSE(waveHasSound());
 }
 
 TEST_F(WaveAudioTest, DevicesFormatsAndFailuresAreTheTestsChoice) {

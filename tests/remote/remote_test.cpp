@@ -98,19 +98,19 @@ TEST_F(Remote, StatusLineLettersEachSettingAsThePanelDoes) {
   } cases[] = {
       {0, 0, 0, 0, 0, 0, 1, 0, 1.0f,
        "preset=1 echo=OFF slicer=OFF reverse=OFF downsample=OFF flanger=OFF mute=ON bypass=OFF "
-       "gain=1.00"},
+       "gain=1.00 sound=no"},
       {9, 1, 1, 1, 8, 1, 0, 1, 4.0f,
        "preset=0 echo=1/4S slicer=ON reverse=ON downsample=X8 flanger=ON mute=OFF bypass=ON "
-       "gain=4.00"},
+       "gain=4.00 sound=no"},
       {2, 2, 0, 0, 2, 0, 0, 0, 1.6148f,
        "preset=3 echo=1/2S slicer=OFF reverse=OFF downsample=X2 flanger=OFF mute=OFF bypass=OFF "
-       "gain=1.61"},
+       "gain=1.61 sound=no"},
       {8, 8, 0, 0, 4, 0, 0, 0, 0.0f,
        "preset=9 echo=2S slicer=OFF reverse=OFF downsample=X4 flanger=OFF mute=OFF bypass=OFF "
-       "gain=0.00"},
+       "gain=0.00 sound=no"},
       {4, 4, 0, 0, 0, 0, 0, 0, 2.999f,
        "preset=5 echo=1S slicer=OFF reverse=OFF downsample=OFF flanger=OFF mute=OFF bypass=OFF "
-       "gain=3.00"},
+       "gain=3.00 sound=no"},
   };
   for (const auto& c : cases) {
     presetBank.presetIndex = c.preset;
