@@ -21,13 +21,9 @@ suite() {
 # server's own count of the cycles its nodes were late for: a fault in the
 # sound while the server's own nodes were late does not count (the test is
 # skipped and says so, with the counts), one while none was is ours and fails.
-# One known fault of ours is left: about one native start in ten counts every
-# playback report out of step (the two streams' clocks compared by the graph's
-# ticks, which PipeWire rebases when a stream changes drivers), with the sound
-# itself whole; until it is mended a failing test may run again, twice at most.
 live() {
   echo "== $1: live =="
-  ctest --preset "$1" -L live --repeat until-pass:3
+  ctest --preset "$1" -L live
 }
 
 suite debug

@@ -22,28 +22,19 @@ CaptureLevel captureLevelWithPlayback(std::uint64_t playbackFrames,
 bool captureLiveIn(const DeviceCycle& playback, const DeviceCycle& capture, std::uint32_t rate) {
   const std::uint64_t longer = std::max(playback.frames, capture.frames);
   const auto twoCycles = 2 * static_cast<std::int64_t>(longer * 1000000000 / std::max(1u, rate));
-  return capture.ticks == playback.ticks || capture.ticks == playback.previousTicks ||
+  return capture.now == playback.now || capture.now == playback.previousNow ||
          playback.now - capture.now <= twoCycles;
 }
 
 CaptureTarget captureTarget(const DeviceCycle& playback, std::uint64_t playbackFrames,
-                            std::uint64_t ticks, std::uint64_t cycleFrames) {
-  // Where playback's count stood at this buffer's time on the graph's clock:
-  // the buffer holds audio of that time, whether it arrives in the same cycle
-  // or (after the server changed its cycle) one later.
-  const auto offset = static_cast<std::int64_t>(ticks - playback.ticks);
-  const auto cycle = static_cast<std::int64_t>(std::max(cycleFrames, playback.frames));
-  const bool oneClock = offset >= -4 * cycle && offset <= 4 * cycle;
-  std::int64_t base = static_cast<std::int64_t>(playbackFrames);
-  std::int64_t tolerance = 2 * cycle + static_cast<std::int64_t>(cycleFrames);
-  if (oneClock) {
-    base = static_cast<std::int64_t>(playback.startFrames) + offset;
-    // A resampled stream's frames may differ from the clock by a frame or two.
-    tolerance = std::max<std::int64_t>(16, static_cast<std::int64_t>(cycleFrames) / 4);
-  }
-  // Otherwise the server runs the two streams with drivers of their own (at
-  // the same rate, in cycles of their own lengths): only a real gap counts.
-  return {static_cast<std::uint64_t>(std::max<std::int64_t>(0, base)), tolerance};
+                            const DeviceCycle& capture) {
+  // A resampled stream's frames may differ from the other's by a frame or two.
+  const std::int64_t near =
+      std::max<std::int64_t>(16, static_cast<std::int64_t>(capture.frames) / 4);
+  if (capture.now == playback.now) return {playback.startFrames, near};
+  if (capture.previousNow == playback.now) return {playbackFrames, near};
+  const auto cycle = static_cast<std::int64_t>(std::max(capture.frames, playback.frames));
+  return {playbackFrames, 2 * cycle + static_cast<std::int64_t>(capture.frames)};
 }
 
 bool captureOffTarget(std::uint64_t captureFrames, const CaptureTarget& target) {

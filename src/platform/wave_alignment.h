@@ -21,13 +21,15 @@ CaptureLevel captureLevelWithPlayback(std::uint64_t playbackFrames,
                                       std::uint32_t playbackHeadOffset, const WaveFormat& playback,
                                       const WaveFormat& capture, std::uint32_t captureHeadBytes);
 
-// Through PipeWire: what a device did in the last cycle it processed.
+// Through PipeWire: what a device did in the last cycle it processed. A
+// cycle is named by the time the graph's driver started it, which every stream
+// that driver runs sees alike (the graph's tick counts are each stream's own,
+// rebased whenever its driver changes, so they name no cycle across streams).
 struct DeviceCycle {
-  std::uint64_t ticks;          // the graph's clock at that cycle
-  std::uint64_t previousTicks;  // and at the one before
-  std::int64_t now;             // when it was processed, monotonic ns
-  std::uint64_t frames;         // frames it moved
-  std::uint64_t startFrames;    // playback: its count of frames before it
+  std::int64_t now;           // the cycle's start, monotonic ns
+  std::int64_t previousNow;   // the start of the one it processed before
+  std::uint64_t frames;       // frames it moved
+  std::uint64_t startFrames;  // playback: its count of frames before it
 };
 
 // Whether capture (running) is live in playback's cycle: it ran in the same
@@ -37,18 +39,23 @@ struct DeviceCycle {
 // of either, at playback's `rate`.
 bool captureLiveIn(const DeviceCycle& playback, const DeviceCycle& capture, std::uint32_t rate);
 
-// Where capture's count should stand for a buffer of `cycleFrames` frames
-// captured at `ticks` on the graph's clock, playback's count now being
-// `playbackFrames`: playback's count at that time when
-// the two run on one clock (within four cycles of each other), and capture is
-// off only by more than a frame or two of resampling; playback's count now
-// otherwise (drivers of their own), and off only by a real gap.
+// Where capture's count should stand at the start of its cycle `capture`,
+// playback's count now being `playbackFrames`. Capture and playback keep in
+// step by the frames each has moved: under one driver both move the same
+// frames every cycle, whatever its length, so the two counts stay level
+// through changes of cycle and driver, and differ only where one of them
+// really missed audio. Level means playback's count at the start of the same
+// cycle: before the frames it moved if it ran first, its count now if it ran
+// in capture's previous cycle and not yet in this one; then capture is off
+// only by more than a frame or two of resampling. Without a cycle of
+// playback's to match (drivers of their own, a cycle missed) playback's count
+// now is the target, and only a real gap counts.
 struct CaptureTarget {
   std::uint64_t frames;
   std::int64_t tolerance;  // frames either way
 };
 CaptureTarget captureTarget(const DeviceCycle& playback, std::uint64_t playbackFrames,
-                            std::uint64_t ticks, std::uint64_t cycleFrames);
+                            const DeviceCycle& capture);
 bool captureOffTarget(std::uint64_t captureFrames, const CaptureTarget& target);
 
 // The offset in a descriptor of `descriptorBytes` at which a count of `frames`

@@ -7,10 +7,12 @@
 // data thread owns the descriptors outright while a device is open.
 //
 // Playback and capture count the frames they move from the cycle playback
-// starts, and every capture cycle checks that it is level with playback at the
-// start of the same cycle (the graph's clock names the cycle); if not (at the
-// start, after either device stalled or was moved), the capture descriptor
-// being filled starts over at playback's place in its own. So a capture
+// starts, and so keep in step by the frames they have exchanged: every capture
+// cycle checks that its count is level with playback's at the start of the
+// same cycle (named by the time the driver started it), which holds through
+// any change of the cycle's length, rate or driver. Only where they really
+// differ (at the start, after either device missed audio or was moved) the
+// capture descriptor being filled starts over at playback's place in its own. So a capture
 // descriptor completes in the very cycle the playback descriptor of the same
 // stretch of time does, and a finished playback descriptor is reported once
 // capture has come that far (later in the same cycle, whichever of the two
@@ -78,9 +80,9 @@ struct PwDevice {
   int prepared;  // descriptors prepared and not released
   // Frames count from the cycle playback starts; each finished playback
   // descriptor waits with the graph's clock at the cycle it finished in.
-  WavePump<std::uint64_t> pump;
+  WavePump<std::int64_t> pump;
   DeviceCycle cycle;
-  std::uint64_t completionTicks;  // capture: the cycle its last descriptor completed in
+  std::int64_t completionNow;  // capture: the cycle its last descriptor completed in
 };
 
 PwDevice playback{};
@@ -106,8 +108,8 @@ void start(PwDevice& d) {
 
 // --- The cycle ---------------------------------------------------------------
 
-// The graph's clock at this cycle, the same for every stream one driver runs,
-// and the time it was read.
+// The graph's clock at this cycle: its start (`now`) is the same for every
+// stream one driver runs.
 pw_time cycleOf(PwDevice& d) {
   pw_time t{};
   pw_stream_get_time_n(d.stream, &t, sizeof t);
@@ -116,8 +118,7 @@ pw_time cycleOf(PwDevice& d) {
 
 void enterCycle(PwDevice& d, const pw_time& t, std::uint32_t frames) {
   const PwState s = stateOf(d);
-  d.cycle.previousTicks = ranCycle(s) ? d.cycle.ticks : t.ticks;
-  d.cycle.ticks = t.ticks;
+  d.cycle.previousNow = ranCycle(s) ? d.cycle.now : t.now;
   d.cycle.now = t.now;
   d.cycle.frames = frames;
   if (s == PwState::Ready) enter(d, PwState::Waiting);
@@ -135,7 +136,7 @@ void reportPlayback(bool captureLive) {
     if (!reportDue(captureLive, caughtUp, playback.pump.frames, e->endFrame + patience)) return;
     // In step: the capture block of this period completed in the very cycle
     // this descriptor did, so the handler processes the period's own block.
-    const bool inStep = caughtUp && capture.completionTicks == e->stamp;
+    const bool inStep = caughtUp && capture.completionNow == e->stamp;
     if (!inStep) reportsOutOfStep.fetch_add(1, std::memory_order_relaxed);
     notifyClient(playback.client, kPlaybackDoneMessage,
                  popFinished(finished));  // may queue descriptors again
@@ -166,7 +167,7 @@ void processPlayback(void*) {
   }
   d.cycle.startFrames = d.pump.frames;
   auto* out = static_cast<std::uint8_t*>(data.data);
-  playPeriod(d.pump, out, bytes, d.format, [&](const WaveBuffer*) { return t.ticks; });
+  playPeriod(d.pump, out, bytes, d.format, [&](const WaveBuffer*) { return t.now; });
   fillChunk(data, bytes, d.frameBytes);
   b->size = bytes / d.frameBytes;
   keepForListening(out, bytes);
@@ -187,10 +188,10 @@ void realignCapture(std::uint64_t frames) {
   realignments.fetch_add(1, std::memory_order_relaxed);
 }
 
-void alignWithPlayback(std::uint64_t ticks, std::uint64_t cycleFrames) {
+void alignWithPlayback() {
   const PwDevice& p = playback;
   if (stateOf(p) != PwState::Running) return;
-  const CaptureTarget target = captureTarget(p.cycle, p.pump.frames, ticks, cycleFrames);
+  const CaptureTarget target = captureTarget(p.cycle, p.pump.frames, capture.cycle);
   if (captureOffTarget(capture.pump.frames, target)) realignCapture(target.frames);
 }
 
@@ -209,13 +210,13 @@ void processCapture(void*) {
       const std::uint32_t bytes = std::min(data.chunk->size, data.maxsize - offset);
       if (!aligned) {
         enterCycle(d, t, bytes / d.frameBytes);
-        alignWithPlayback(t.ticks, bytes / d.frameBytes);
+        alignWithPlayback();
       }
       aligned = true;
       const int before = filled.count;
       recordPeriod(d.pump, static_cast<const std::uint8_t*>(data.data) + offset, bytes, d.format,
                    filled);
-      if (filled.count > before) d.completionTicks = t.ticks;
+      if (filled.count > before) d.completionNow = t.now;
     }
     pw_stream_queue_buffer(d.stream, b);
   }

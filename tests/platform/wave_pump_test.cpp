@@ -159,28 +159,27 @@ TEST_F(WavePumpTest, CaptureIsPutLevelWithPlaybackThroughSdl) {
 }
 
 TEST_F(WavePumpTest, CaptureIsPutLevelWithPlaybackThroughPipewire) {
-  // Playback's last cycle: 1024 frames at tick 100000, its count 5000 before it.
-  const DeviceCycle playback{100000, 98976, 0, 1024, 5000};
+  // Playback's last cycle: 1024 frames, started at 500 ms, its count 5000
+  // before it and 6024 now; capture's cycles by their start and length.
+  const DeviceCycle playback{500000000, 478666667, 1024, 5000};
   struct Case {
-    std::uint64_t ticks, cycleFrames;
+    std::int64_t now, previousNow;
+    std::uint64_t cycleFrames;
     CaptureTarget target;
   } const table[] = {
-      {100000, 1024, {5000, 256}},          // the same cycle
-      {101024, 1024, {6024, 256}},          // a cycle later
-      {98976, 1024, {3976, 256}},           // a cycle earlier
-      {100000, 32, {5000, 16}},             // a short cycle: a frame or two of resampling
-      {100000 + 4096, 1024, {9096, 256}},   // four cycles on: still one clock
-      {100000 + 4097, 1024, {6024, 3072}},  // further: drivers of their own, playback's count now
-      {90000, 1024, {6024, 3072}},
+      {500000000, 478666667, 1024, {5000, 256}},  // the same cycle, playback first
+      {521333333, 500000000, 1024, {6024, 256}},  // the next, capture first
+      {500000000, 478666667, 32, {5000, 16}},     // a short cycle: resampling's frame or two
+      {521333333, 510000000, 512, {6024, 2560}},  // a cycle of playback's missed
+      {7, 3, 1024, {6024, 3072}},                 // drivers of their own
   };
   for (const Case& c : table) {
-    SCOPED_TRACE(c.ticks);
-    const CaptureTarget target = captureTarget(playback, 6024, c.ticks, c.cycleFrames);
+    SCOPED_TRACE(c.now);
+    const CaptureTarget target =
+        captureTarget(playback, 6024, {c.now, c.previousNow, c.cycleFrames, 0});
     EXPECT_EQ(target.frames, c.target.frames);
     EXPECT_EQ(target.tolerance, c.target.tolerance);
   }
-  EXPECT_EQ(captureTarget({100000, 0, 0, 1024, 100}, 1124, 98976, 1024).frames, 0u)
-      << "never before the start";
 
   struct Off {
     std::uint64_t captureFrames;
@@ -199,17 +198,15 @@ TEST_F(WavePumpTest, CaptureIsPutLevelWithPlaybackThroughPipewire) {
 
   // Live: capture ran in playback's cycle or the one before, or (two drivers)
   // within two of the longer cycles: 2 x 1024 frames at 48000 Hz = 42666666 ns.
-  const DeviceCycle played{100000, 98976, 500000000, 1024, 0};
   struct Live {
-    std::uint64_t ticks;
     std::int64_t now;
     bool live;
-  } const lives[] = {{100000, 0, true},
-                     {98976, 0, true},
-                     {5, 500000000 - 42666666, true},
-                     {5, 500000000 - 42666667, false}};
+  } const lives[] = {{500000000, true},
+                     {478666667, true},
+                     {500000000 - 42666666, true},
+                     {500000000 - 42666667, false}};
   for (const Live& l : lives)
-    EXPECT_EQ(captureLiveIn(played, {l.ticks, 0, l.now, 512, 0}, 48000), l.live) << l.now;
+    EXPECT_EQ(captureLiveIn(playback, {l.now, 0, 512, 0}, 48000), l.live) << l.now;
 }
 
 }  // namespace
