@@ -13,10 +13,17 @@
 #   scripts/sound_server.sh stop [DIR]
 #       Stops the server of runtime folder DIR (default $ZEPHYRIX_SOUND_DIR):
 #       only the processes it started, by their recorded ids; then removes DIR.
+#   scripts/sound_server.sh restart [DIR]
+#       Stops pipewire, wireplumber and pipewire-pulse and starts them again
+#       with the same devices, as a package upgrade or a crash does; the
+#       clients' connections break.
+#   scripts/sound_server.sh stall SECONDS [DIR]
+#       Stops the whole server (SIGSTOP) for SECONDS, then lets it go on, as a
+#       suspended laptop does.
 set -euo pipefail
 
 usage() {
-  echo "usage: $0 start [--owner PID] | stop [DIR]" >&2
+  echo "usage: $0 start [--owner PID] | stop [DIR] | restart [DIR] | stall SECONDS [DIR]" >&2
   exit 2
 }
 
@@ -47,14 +54,12 @@ alive() {  # PID START-TIME
     ! grep -q '^State:[[:space:]]*Z' "/proc/$1/status" 2>/dev/null
 }
 
-stop_server() {
-  local folder=$1 pid start name _ waited
-  [ -f "$folder/pids" ] || {
-    echo "sound server: $folder holds no server of ours" >&2
-    return 1
-  }
-  # Newest first: pipewire-pulse and wireplumber before pipewire, the bus last.
-  tac "$folder/pids" | while read -r pid start _ name; do
+# Ends the recorded processes, newest first (pipewire-pulse and wireplumber
+# before pipewire, the bus last), or only the daemons with "daemons".
+end_processes() {  # FOLDER [daemons]
+  local folder=$1 which=${2:-all} pid start name waited
+  tac "$folder/pids" | while read -r pid start name; do
+    [ "$which" = daemons ] && [ "$name" = dbus-daemon ] && continue
     alive "$pid" "$start" || continue
     kill -TERM "$pid" 2>/dev/null || true
     waited=0
@@ -67,7 +72,70 @@ stop_server() {
       kill -KILL "$pid" 2>/dev/null || true
     fi
   done
+}
+
+stop_server() {
+  local folder=$1
+  [ -f "$folder/pids" ] || {
+    echo "sound server: $folder holds no server of ours" >&2
+    return 1
+  }
+  end_processes "$folder"
   rm -rf "$folder"
+}
+
+# pipewire, wireplumber and pipewire-pulse in $dir, with the test's devices.
+start_daemons() {
+  # setsid: the daemons must not get the terminal's signals meant for the caller.
+  setsid pipewire >"$dir/pipewire.log" 2>&1 </dev/null &
+  record pipewire $!
+  wait_for "pipewire's socket" test -S "$dir/pipewire-0"
+  setsid wireplumber >"$dir/wireplumber.log" 2>&1 </dev/null &
+  record wireplumber $!
+  setsid pipewire-pulse >"$dir/pipewire-pulse.log" 2>&1 </dev/null &
+  record pipewire-pulse $!
+  wait_for "pactl info" pactl info
+
+  # Mono throughout, so no channel mixing changes the level on the way.
+  local mono="channels=1 channel_map=mono"
+  # shellcheck disable=SC2086  # $mono is two arguments
+  {
+    pactl load-module module-null-sink sink_name=spk $mono \
+      sink_properties=device.description=Speaker >/dev/null
+    pactl load-module module-null-sink sink_name=feed $mono \
+      sink_properties=device.description=Microphone-feed >/dev/null
+    pactl load-module module-remap-source master=feed.monitor source_name=mic $mono \
+      source_properties=device.description=Microphone >/dev/null
+  }
+  # The session manager takes a moment before it takes the defaults.
+  wait_for "the default sink" set_default sink spk
+  wait_for "the default source" set_default source mic
+}
+
+restart_server() {
+  dir=$1
+  [ -f "$dir/env" ] || {
+    echo "sound server: $dir holds no server of ours" >&2
+    return 1
+  }
+  # shellcheck disable=SC1091
+  . "$dir/env"
+  end_processes "$dir" daemons
+  grep ' dbus-daemon$' "$dir/pids" >"$dir/pids.new" || true
+  mv "$dir/pids.new" "$dir/pids"
+  rm -f "$dir/pipewire-0" "$dir/pipewire-0.lock"
+  start_daemons
+}
+
+stall_server() {
+  local seconds=$1 folder=$2 pid start name
+  while read -r pid start name; do
+    [ "$name" = dbus-daemon ] || ! alive "$pid" "$start" || kill -STOP "$pid"
+  done <"$folder/pids"
+  sleep "$seconds"
+  while read -r pid start name; do
+    [ "$name" = dbus-daemon ] || ! alive "$pid" "$start" || kill -CONT "$pid"
+  done <"$folder/pids"
 }
 
 start_server() {
@@ -99,30 +167,7 @@ start_server() {
   export DBUS_SESSION_BUS_ADDRESS=${bus%%$'\n'*}
   record dbus-daemon "${bus##*$'\n'}"
 
-  # setsid: the daemons must not get the terminal's signals meant for the caller.
-  setsid pipewire >"$dir/pipewire.log" 2>&1 </dev/null &
-  record pipewire $!
-  wait_for "pipewire's socket" test -S "$dir/pipewire-0"
-  setsid wireplumber >"$dir/wireplumber.log" 2>&1 </dev/null &
-  record wireplumber $!
-  setsid pipewire-pulse >"$dir/pipewire-pulse.log" 2>&1 </dev/null &
-  record pipewire-pulse $!
-  wait_for "pactl info" pactl info
-
-  # Mono throughout, so no channel mixing changes the level on the way.
-  local mono="channels=1 channel_map=mono"
-  # shellcheck disable=SC2086  # $mono is two arguments
-  {
-    pactl load-module module-null-sink sink_name=spk $mono \
-      sink_properties=device.description=Speaker >/dev/null
-    pactl load-module module-null-sink sink_name=feed $mono \
-      sink_properties=device.description=Microphone-feed >/dev/null
-    pactl load-module module-remap-source master=feed.monitor source_name=mic $mono \
-      source_properties=device.description=Microphone >/dev/null
-  }
-  # The session manager takes a moment before it takes the defaults.
-  wait_for "the default sink" set_default sink spk
-  wait_for "the default source" set_default source mic
+  start_daemons
 
   if [ -n "$owner" ]; then
     local self
@@ -179,6 +224,18 @@ case "${1:-}" in
     folder=${2:-${ZEPHYRIX_SOUND_DIR:-}}
     [ -n "$folder" ] || usage
     stop_server "$folder"
+    ;;
+  restart)
+    [ $# -le 2 ] || usage
+    folder=${2:-${ZEPHYRIX_SOUND_DIR:-}}
+    [ -n "$folder" ] || usage
+    restart_server "$folder"
+    ;;
+  stall)
+    { [ $# -ge 2 ] && [ $# -le 3 ]; } || usage
+    folder=${3:-${ZEPHYRIX_SOUND_DIR:-}}
+    [ -n "$folder" ] || usage
+    stall_server "$2" "$folder"
     ;;
   *) usage ;;
 esac

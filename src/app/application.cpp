@@ -1,5 +1,6 @@
 #include "app/application.h"
 
+#include <atomic>
 #include <cstdio>
 
 #include "audio/audio_stream.h"
@@ -9,6 +10,7 @@
 #include "panel/window_procedure.h"
 #include "platform/exit_status.h"
 #include "platform/version.h"
+#include "platform/wave_audio.h"
 #include "presets/preset_bank.h"
 #include "presets/preset_file.h"
 #include "remote/remote_control.h"
@@ -103,6 +105,24 @@ void shutDownZephyrix(WindowHandle window) {
   closeWindowSystem();
 }
 
+namespace {
+
+// The sound lost or back: the loop wakes, and the status line tells.
+constexpr std::uint32_t kMsgSoundChanged = kMsgRemoteDone + 1;
+std::atomic<WindowHandle> soundWindow{nullptr};
+
+void postSoundChanged() {
+  if (WindowHandle w = soundWindow.load(std::memory_order_relaxed))
+    postMessage(w, kMsgSoundChanged, 0, 0);
+}
+
+void watchSound(WindowHandle window) {
+  soundWindow.store(window, std::memory_order_relaxed);
+  whenWaveSoundChanges(window ? postSoundChanged : nullptr);
+}
+
+}  // namespace
+
 int runZephyrix() {
   const char* fatal = nullptr;
   WindowHandle window = startZephyrix(&fatal);
@@ -117,7 +137,9 @@ int runZephyrix() {
     exitCode = kExitCannotStart;
   } else {
     startRemoteControl(window);
+    watchSound(window);
     exitCode = runMessageLoop();
+    watchSound(nullptr);
     stopRemoteControl();
   }
   shutDownZephyrix(window);

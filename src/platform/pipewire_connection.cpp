@@ -24,6 +24,7 @@ struct Connection {
   int syncDone = -1;    // the last one the server answered
   std::atomic<std::uint32_t> graphRate{0};
   std::vector<std::uint32_t> allowedRates;  // under the loop's lock
+  std::atomic<void (*)()> onLost{nullptr};  // told when the connection breaks
 };
 
 // Never destroyed: PipeWire's threads run until the process ends and may still
@@ -67,6 +68,7 @@ void onCoreError(void*, std::uint32_t id, int, int res, const char*) {
   if (id == PW_ID_CORE && res == -EPIPE) {
     connection.connected.store(false, std::memory_order_relaxed);
     pw_thread_loop_signal(connection.loop, false);
+    if (void (*lost)() = connection.onLost.load(std::memory_order_relaxed)) lost();
   }
 }
 
@@ -80,6 +82,18 @@ pw_core_events coreEvents() {
 }
 const pw_core_events kCoreEvents = coreEvents();
 
+// Connects the context to the server (again); caller holds the lock.
+bool connectCore() {
+  connection.core = pw_context_connect(connection.context, nullptr, 0);
+  if (connection.core == nullptr) return false;
+  connection.coreListener = {};
+  pw_core_add_listener(connection.core, &connection.coreListener, &kCoreEvents, nullptr);
+  connection.connected.store(true, std::memory_order_relaxed);
+  // The core's properties (the graph's rate) arrive before this answer.
+  if (!pipewireRoundTrip()) connection.connected.store(false, std::memory_order_relaxed);
+  return connection.connected.load(std::memory_order_relaxed);
+}
+
 bool connect() {
   pw_init(nullptr, nullptr);
   connection.loop = pw_thread_loop_new("zephyrix-pw", nullptr);
@@ -87,13 +101,7 @@ bool connect() {
   connection.context = pw_context_new(pw_thread_loop_get_loop(connection.loop), nullptr, 0);
   if (connection.context == nullptr || pw_thread_loop_start(connection.loop) < 0) return false;
   PipewireLock lock;
-  connection.core = pw_context_connect(connection.context, nullptr, 0);
-  if (connection.core == nullptr) return false;
-  pw_core_add_listener(connection.core, &connection.coreListener, &kCoreEvents, nullptr);
-  connection.connected.store(true, std::memory_order_relaxed);
-  // The core's properties (the graph's rate) arrive before this answer.
-  if (!pipewireRoundTrip()) connection.connected.store(false, std::memory_order_relaxed);
-  return connection.connected.load(std::memory_order_relaxed);
+  return connectCore();
 }
 
 }  // namespace
@@ -108,9 +116,25 @@ PipewireLock::~PipewireLock() {
 
 bool pipewireConnected() {
   static std::once_flag once;
-  static bool ok = false;
-  std::call_once(once, [] { ok = connect(); });
-  return ok && connection.connected.load(std::memory_order_relaxed);
+  static bool started = false;
+  std::call_once(once, [] { started = connect() || connection.context != nullptr; });
+  return started && connection.connected.load(std::memory_order_relaxed);
+}
+
+bool pipewireReconnect() {
+  if (connection.context == nullptr) return false;
+  PipewireLock lock;
+  if (connection.connected.load(std::memory_order_relaxed)) return true;
+  if (connection.core != nullptr) {
+    spa_hook_remove(&connection.coreListener);
+    pw_core_disconnect(connection.core);
+    connection.core = nullptr;
+  }
+  return connectCore();
+}
+
+void whenPipewireLost(void (*lost)()) {
+  connection.onLost.store(lost, std::memory_order_relaxed);
 }
 
 pw_thread_loop* pipewireMainLoop() {

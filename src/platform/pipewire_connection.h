@@ -17,6 +17,15 @@ struct pw_loop;
 // Takes no longer than a couple of seconds when a server does not answer.
 bool pipewireConnected();
 
+// Once the connection broke (the server went away), connects afresh: true if
+// a server answers now. The streams of the old connection are to be destroyed
+// first.
+bool pipewireReconnect();
+
+// `lost` is called on PipeWire's thread, with its lock held, when the
+// connection breaks.
+void whenPipewireLost(void (*lost)());
+
 // The connection's parts; valid once pipewireConnected() is true. Calls into
 // PipeWire other than from its own threads hold pipewireLock.
 pw_thread_loop* pipewireMainLoop();

@@ -15,7 +15,7 @@ namespace {
 
 bool asMicrophone = false;
 bool listenToo = false;
-std::string nodeName;
+std::string nodeName, nodeDescription;
 
 // "zephyrix_microphone", or with a number when another unit has that name.
 void chooseNames(std::string& name, std::string& description) {
@@ -73,13 +73,13 @@ bool microphoneChosen() {
 }
 
 pw_properties* microphoneProperties() {
-  std::string description;
-  chooseNames(nodeName, description);
+  // Made again after a server restart, the node keeps its names.
+  if (nodeName.empty()) chooseNames(nodeName, nodeDescription);
   pw_properties* props = streamProperties(false);
   pw_properties_set(props, PW_KEY_MEDIA_CLASS, "Audio/Source");
   pw_properties_set(props, PW_KEY_MEDIA_CATEGORY, nullptr);  // a device of its own, no stream
   pw_properties_set(props, PW_KEY_NODE_NAME, nodeName.c_str());
-  pw_properties_set(props, PW_KEY_NODE_DESCRIPTION, description.c_str());
+  pw_properties_set(props, PW_KEY_NODE_DESCRIPTION, nodeDescription.c_str());
   // Runs whether or not anything records from it, so the unit goes on.
   pw_properties_set(props, PW_KEY_NODE_ALWAYS_PROCESS, "true");
   return props;
@@ -91,6 +91,7 @@ const std::string& microphoneName() {
 
 void forgetMicrophoneName() {
   nodeName.clear();
+  nodeDescription.clear();
 }
 
 void startListening(const WaveFormat& format, const std::string& target) {

@@ -15,7 +15,8 @@ struct pw_properties;
 bool microphoneChosen();
 
 // The node's properties: "zephyrix_microphone" ("Zephyrix"), or with a number
-// when another node has that name. The name holds until forgetMicrophoneName.
+// when another node has that name. The names hold until forgetMicrophoneName,
+// also when the node is made again.
 pw_properties* microphoneProperties();
 const std::string& microphoneName();
 void forgetMicrophoneName();

@@ -8,6 +8,7 @@ namespace {
 std::atomic<const WaveBackend*> backendInUse{&sdlWaveBackend};
 std::atomic<PlaybackTap> playbackTap{nullptr};
 std::atomic<bool> soundLost{false};
+std::atomic<void (*)()> soundWatcher{nullptr};
 
 const WaveBackend& b() {
   return *backendInUse.load(std::memory_order_acquire);
@@ -97,5 +98,10 @@ bool waveHasSound() {
 }
 
 void markWaveSoundLost(bool lost) {
-  soundLost.store(lost, std::memory_order_relaxed);
+  if (soundLost.exchange(lost, std::memory_order_relaxed) == lost) return;
+  if (void (*changed)() = soundWatcher.load(std::memory_order_relaxed)) changed();
+}
+
+void whenWaveSoundChanges(void (*changed)()) {
+  soundWatcher.store(changed, std::memory_order_relaxed);
 }

@@ -116,6 +116,10 @@ void chooseWaveDevices(const char* captureName, const char* playbackName);
 // for its lost server or device to come back. Any thread.
 bool waveHasSound();
 
+// `changed` (null for none) is called, on the backend's thread, whenever a
+// backend marks its sound lost or back.
+void whenWaveSoundChanges(void (*changed)());
+
 // One backend: a table of the operations above. Every count of devices, and
 // every list of their names, asks deviceCount.
 struct WaveBackend {

@@ -25,11 +25,13 @@
 
 #include <algorithm>
 #include <atomic>
+#include <mutex>
 #include <string>
 #include <vector>
 
 #include "platform/pipewire_connection.h"
 #include "platform/pipewire_data_thread.h"
+#include "platform/pipewire_keeper.h"
 #include "platform/pipewire_microphone.h"
 #include "platform/pipewire_stream.h"
 #include "platform/wave_alignment.h"
@@ -50,6 +52,7 @@ enum class PwState : std::uint8_t {
   Waiting,     // processed, cycles run, not started (playback before its first descriptor)
   Started,     // capture since startCapture, no cycle run yet
   Running,     // started (playback: with its first descriptor) and cycling
+  Lost,        // open, its stream gone with the server: the data thread leaves it alone
   Closing,     // being closed: the data thread leaves it alone
 };
 
@@ -77,7 +80,8 @@ struct PwDevice {
   std::atomic<PwState> state;  // as every thread sees it
 
   // The data thread's own while open (other threads go through invoke).
-  int prepared;  // descriptors prepared and not released
+  int prepared;      // descriptors prepared and not released
+  PwState lostFrom;  // the state it was lost in, while Lost
   // Frames count from the cycle playback starts; each finished playback
   // descriptor waits with the graph's clock at the cycle it finished in.
   WavePump<std::int64_t> pump;
@@ -87,6 +91,8 @@ struct PwDevice {
 
 PwDevice playback{};
 PwDevice capture{};
+// Held while a device is opened, closed, or its stream dropped or made again.
+std::mutex devicesLock;
 
 std::atomic<std::uint64_t> reportsOutOfStep{0};
 std::atomic<std::uint64_t> realignments{0};
@@ -270,21 +276,82 @@ void activate(PwDevice& d) {
   });
 }
 
+// The device's stream, linked unless `link` is false; with a microphone node
+// its listening stream too. False if the server would not take it.
+bool makeStream(PwDevice& d, bool link) {
+  const bool microphone = !d.isCapture && microphoneChosen();
+  pw_properties* props = microphone ? microphoneProperties() : streamProperties(d.isCapture);
+  // A microphone node is linked to by others; the speaker chosen is where its
+  // listening copy goes.
+  const ChosenWaveDevices& chosen = chosenWaveDevices();
+  const std::string target =
+      pipewireNodeNamed(d.isCapture ? chosen.capture : chosen.playback, d.isCapture);
+  if (!microphone && !target.empty())
+    pw_properties_set(props, PW_KEY_TARGET_OBJECT, target.c_str());
+  PipewireLock lock;
+  d.stream = newStream(props, d.isCapture ? &kCaptureEvents : &kPlaybackEvents, &d, &d.listener);
+  const bool linked = d.stream != nullptr && (!link || connectDevice(d));
+  if (linked && microphone) startListening(d.format, target);
+  if (d.stream != nullptr && !linked) {
+    pw_stream_destroy(d.stream);
+    d.stream = nullptr;
+  }
+  return d.stream != nullptr;
+}
+
+void destroyStream(PwDevice& d) {
+  PipewireLock lock;
+  if (d.stream != nullptr) pw_stream_destroy(d.stream);
+  d.stream = nullptr;
+  if (&d == &playback) stopListening();
+}
+
+// The server went away: each open device's stream goes, the device stays open
+// with its descriptors (those that finished are reported, as they played).
+void dropStreams() {
+  std::lock_guard devices(devicesLock);
+  for (PwDevice* d : {&playback, &capture}) {
+    if (!isOpen(stateOf(*d)) || stateOf(*d) == PwState::Lost) continue;
+    onDataThread([&] {
+      ProcessScope scope;  // a handler may queue again
+      d->lostFrom = stateOf(*d);
+      enter(*d, PwState::Lost);
+      while (oldestFinished(d->pump.finished) != nullptr)
+        notifyClient(d->client, kPlaybackDoneMessage, popFinished(d->pump.finished));
+      return kWaveOk;
+    });
+    destroyStream(*d);
+  }
+}
+
+// A server answers again: the lost devices' streams are made afresh (the
+// microphone node under its old name), and both count their frames anew, so
+// capture is put level with playback at their first cycle.
+bool restoreStreams() {
+  std::lock_guard devices(devicesLock);
+  for (PwDevice* d : {&playback, &capture}) {
+    if (stateOf(*d) != PwState::Lost) continue;
+    const bool unlinked = d->lostFrom == PwState::Unlinked;
+    if (!makeStream(*d, !unlinked)) return false;
+    onDataThread([&] {
+      d->pump.frames = 0;
+      if (d == &playback) restartListening();
+      const bool wasStarted = d->isCapture && started(d->lostFrom);
+      enter(*d, unlinked ? PwState::Unlinked : wasStarted ? PwState::Started : PwState::Ready);
+      return kWaveOk;
+    });
+  }
+  return true;
+}
+
 int openDevice(PwDevice& d, int isCapture, WaveDevice* handle, const WaveFormat* format,
                WaveCallback callback, std::uintptr_t user) {
   if (handle == nullptr) return kWaveError;
   if (!isPlayableFormat(format)) return kWaveBadFormat;
   if (!pipewireConnected()) return kWaveBadDevice;
+  std::lock_guard devices(devicesLock);
   if (isOpen(stateOf(d))) return kWaveAllocated;
   const bool microphone = !isCapture && microphoneChosen();
-  pw_properties* props = microphone ? microphoneProperties() : streamProperties(isCapture);
-  // A microphone node is linked to by others; the speaker chosen is where its
-  // listening copy goes.
-  const ChosenWaveDevices& chosen = chosenWaveDevices();
-  const std::string target =
-      pipewireNodeNamed(isCapture ? chosen.capture : chosen.playback, isCapture);
-  if (!microphone && !target.empty())
-    pw_properties_set(props, PW_KEY_TARGET_OBJECT, target.c_str());
 
   // Nothing of this device is touched by the data thread until it is active.
   d.client = {waveHandleOf(d), callback, user};
@@ -293,22 +360,13 @@ int openDevice(PwDevice& d, int isCapture, WaveDevice* handle, const WaveFormat*
   d.isCapture = isCapture;
   d.prepared = 0;
   enter(d, PwState::Connecting);
-  {
-    PipewireLock lock;
-    d.stream = newStream(props, isCapture ? &kCaptureEvents : &kPlaybackEvents, &d, &d.listener);
-    const bool linked = d.stream != nullptr && connectDevice(d);
-    if (linked && microphone) startListening(*format, target);
-    if (d.stream != nullptr && !linked) {
-      pw_stream_destroy(d.stream);
-      d.stream = nullptr;
-    }
-  }
-  if (d.stream == nullptr) {
+  if (!makeStream(d, true)) {
     if (microphone) forgetMicrophoneName();
     enter(d, PwState::Closed);
     return kWaveError;
   }
   activate(d);
+  keepPipewireDevices({dropStreams, restoreStreams});
   *handle = waveHandleOf(d);
   notifyClient(d.client, isCapture ? kCaptureOpenMessage : kPlaybackOpenMessage);
   return kWaveOk;
@@ -391,25 +449,25 @@ int pwStartCapture(WaveDevice h) {
 }
 
 int closeDevice(WaveDevice handle, PwDevice& device, std::uint32_t closeMessage) {
-  return withOpenDevice(handle, device, isOpen(stateOf(device)), [&](PwDevice& d) {
+  std::unique_lock devices(devicesLock);
+  const int closed = withOpenDevice(handle, device, isOpen(stateOf(device)), [&](PwDevice& d) {
     // From here on no process callback of ours touches the device: the data
     // thread runs this between two cycles.
     onDataThread([&] {
       enter(d, PwState::Closing);
       return kWaveOk;
     });
-    {
-      PipewireLock lock;
-      pw_stream_destroy(d.stream);
-      if (&d == &playback) stopListening();
-    }
-    d.stream = nullptr;
+    destroyStream(d);
     cancelPump(d.pump);
     if (&d == &playback) forgetMicrophoneName();
     enter(d, PwState::Closed);
     notifyClient(d.client, closeMessage);
     return kWaveOk;
   });
+  const bool anyOpen = isOpen(stateOf(playback)) || isOpen(stateOf(capture));
+  devices.unlock();
+  if (!anyOpen) stopKeepingPipewireDevices();
+  return closed;
 }
 
 bool pwAnyOpen() {

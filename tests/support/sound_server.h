@@ -71,6 +71,13 @@ class SoundServer {
     while (pids >> pid >> started >> name)
       if (name.rfind("pipewire", 0) == 0) kill(static_cast<pid_t>(pid), sig);
   }
+  // Stops the daemons and starts them again with the same devices, as a package
+  // upgrade or a crash does: every client's connection breaks. False if the
+  // server did not come back.
+  bool restart() const {
+    return runCommand("'" + script_ + "' restart '" + dir_ + "' >/dev/null 2>&1; echo $?") == "0\n";
+  }
+
   ~SoundServer() {
     if (!dir_.empty()) runCommand("'" + script_ + "' stop '" + dir_ + "'");
   }
