@@ -98,7 +98,12 @@ bool connect() {
   pw_init(nullptr, nullptr);
   connection.loop = pw_thread_loop_new("zephyrix-pw", nullptr);
   if (connection.loop == nullptr) return false;
-  connection.context = pw_context_new(pw_thread_loop_get_loop(connection.loop), nullptr, 0);
+  // The real-time client setup: the data thread asks for real-time
+  // scheduling (where the system grants it), as the server's own threads
+  // have, so a busy machine does not make it miss the graph's cycles.
+  connection.context =
+      pw_context_new(pw_thread_loop_get_loop(connection.loop),
+                     pw_properties_new(PW_KEY_CONFIG_NAME, "client-rt.conf", nullptr), 0);
   if (connection.context == nullptr || pw_thread_loop_start(connection.loop) < 0) return false;
   PipewireLock lock;
   return connectCore();

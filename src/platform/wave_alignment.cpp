@@ -43,6 +43,16 @@ bool captureOffTarget(std::uint64_t captureFrames, const CaptureTarget& target) 
   return apart > target.tolerance || apart < -target.tolerance;
 }
 
+CaptureMove moveCapture(std::int64_t frames, std::uint64_t to, std::uint32_t headOffset,
+                        std::uint32_t descriptorBytes, std::uint32_t frameBytes) {
+  const std::int64_t at = static_cast<std::int64_t>(headOffset / frameBytes) + frames;
+  if (at >= 0 && at < static_cast<std::int64_t>(descriptorBytes / frameBytes)) {
+    const auto offset = static_cast<std::uint32_t>(at) * frameBytes;
+    return {offset, std::min(offset, headOffset)};
+  }
+  return {offsetInDescriptor(to, descriptorBytes, frameBytes), 0};
+}
+
 std::uint32_t offsetInDescriptor(std::uint64_t frames, std::uint32_t descriptorBytes,
                                  std::uint32_t frameBytes) {
   const std::uint64_t length = descriptorBytes / frameBytes;

@@ -58,6 +58,19 @@ CaptureTarget captureTarget(const DeviceCycle& playback, std::uint64_t playbackF
                             const DeviceCycle& capture);
 bool captureOffTarget(std::uint64_t captureFrames, const CaptureTarget& target);
 
+// Where capture goes on in its head descriptor (`descriptorBytes` long, filled
+// to `headOffset`) when its count moves by `frames` (negative: back) to stand
+// level with playback again. A move that stays within the descriptor keeps
+// what it holds: forward, the frames skipped (what the server lost) become
+// silent, from `silentFrom`; back, the frames moved over are recorded again.
+// Further, the descriptor starts over at `to`'s place in it, silent before.
+struct CaptureMove {
+  std::uint32_t headOffset;
+  std::uint32_t silentFrom;  // silence from here up to headOffset
+};
+CaptureMove moveCapture(std::int64_t frames, std::uint64_t to, std::uint32_t headOffset,
+                        std::uint32_t descriptorBytes, std::uint32_t frameBytes);
+
 // The offset in a descriptor of `descriptorBytes` at which a count of `frames`
 // stands, descriptors following one another from frame 0.
 std::uint32_t offsetInDescriptor(std::uint64_t frames, std::uint32_t descriptorBytes,

@@ -56,19 +56,15 @@ bool recordingFrom(const std::string& name) {
          outputs.substr(entry, mine - entry).find("Source: " + index + "\n") != std::string::npos;
 }
 
-// What the desktop does to the stream: before the sound plays (the microphone
-// replaced, the server stalled or restarted) or while it plays (the server's
-// cycle changed, a recorder asking for a short latency joining and leaving).
-// Either way every marker must come through once, in step. While the graph
-// changes, the server's own clients shift the sound too (a cycle's worth of
-// frames lost or added between a player and a recorder, no unit between them),
-// so there the unit must do no worse than the server's own loopback, from the
-// same microphone, in the same run.
+// What the desktop does to the stream before the sound plays: the microphone
+// replaced, the server stalled or restarted. Afterwards every marker must come
+// through once, in step. (Changes of the graph while the sound plays shift the
+// sound between the server's own clients too, with no unit between them:
+// bench/live/measure.sh compares the unit with the server's loopback there.)
 struct Disturbance {
   const char* name;
-  bool nativeOnly;               // SDL's own reconnection is not ours to test
+  bool nativeOnly;  // what SDL does then is SDL's
   bool (*before)(SoundServer&);  // false: it could not be done
-  void (*during)();
 };
 
 // A device opened as the default follows the server's new default without
@@ -112,49 +108,15 @@ bool restartServer(SoundServer& server) {
          waitFor([] { return waveHasSound(); });
 }
 
-void forceQuantum(int frames) {
-  runCommand("pw-metadata -n settings 0 clock.force-quantum " + std::to_string(frames) +
-             " >/dev/null");
-  std::this_thread::sleep_for(std::chrono::milliseconds(700));
-}
-
-// The server's cycle forced short and long and back, as music programs do.
-void changeCycles() {
-  for (int frames : {128, 2048, 64, 0}) forceQuantum(frames);
-}
-
-// A call program joins the speaker's monitor asking for a short latency (the
-// server shortens its cycle for it), and leaves; twice.
-void joinAndLeave() {
-  for (int k = 0; k < 2; ++k) {
-    pid_t joined = spawnProgram({"pw-record", "--latency", "256", "--target", "mic", "/dev/null"},
-                                "/dev/null");
-    std::this_thread::sleep_for(std::chrono::milliseconds(800));
-    stopChild(joined, SIGINT);
-    std::this_thread::sleep_for(std::chrono::milliseconds(400));
-  }
-}
-
-// The server's own loopback from the microphone to a sink of its own, with the
-// unit's quarter of a second, recorded into `file`.
-pid_t startLoopback(const std::filesystem::path& file) {
-  runCommand("pactl load-module module-null-sink sink_name=ref channels=1 channel_map=mono");
-  runCommand("pactl load-module module-loopback source=mic sink=ref latency_msec=250");
-  return startRecording("ref.monitor", file);
-}
-
 bool nothing(SoundServer&) {
   return true;
 }
-void nothingDuring() {}
 
 const Disturbance kDisturbances[] = {
-    {"AsOpened", false, nothing, nothingDuring},
-    {"MicrophoneReplaced", false, replaceMicrophone, nothingDuring},
-    {"ServerStalled", false, stallServer, nothingDuring},
-    {"ServerRestarted", true, restartServer, nothingDuring},
-    {"CyclesChanged", false, nothing, changeCycles},
-    {"ConsumerJoinedAndLeft", false, nothing, joinAndLeave},
+    {"AsOpened", false, nothing},
+    {"MicrophoneReplaced", false, replaceMicrophone},
+    {"ServerStalled", true, stallServer},
+    {"ServerRestarted", true, restartServer},
 };
 
 class LiveBackendStreamThreadedTest : public ScratchDirectory,
@@ -173,8 +135,7 @@ TEST_P(LiveBackendStreamThreadedTest, BypassCarriesEveryMarkerFromTheMicrophoneT
   const std::filesystem::path dir = std::filesystem::current_path();
   const int seconds = 4;
   writeWav(dir / "signal.wav", marker_signal::make(kRate, seconds));
-  pid_t recorder = 0, reference = 0;
-  const bool compared = disturbance.during != nothingDuring;
+  pid_t recorder = 0;
   int played = -1;
   bool disturbed = false;
   std::uint64_t onDeadline = 0;
@@ -191,16 +152,10 @@ TEST_P(LiveBackendStreamThreadedTest, BypassCarriesEveryMarkerFromTheMicrophoneT
     disturbed = disturbance.before(server);
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
     recorder = startRecording("spk.monitor", dir / "played.wav");
-    if (compared) reference = startLoopback(dir / "loopback.wav");
-    waitFor([&] {
-      return !recordedSoFar(dir / "played.wav").empty() &&
-             (!compared || !recordedSoFar(dir / "loopback.wav").empty());
-    });
+    waitFor([&] { return !recordedSoFar(dir / "played.wav").empty(); });
     watched = missed.start(dir / "xruns.log");
     const std::uint64_t before = reportsWithoutCapture();
     const pid_t player = startPlaying(dir / "signal.wav");
-    std::this_thread::sleep_for(std::chrono::milliseconds(1200));
-    disturbance.during();
     played = waitForChild(player, 60);
     // The end of the sound, through the stream's quarter of a second and the server.
     waitForSoundOver(dir / "played.wav");
@@ -208,9 +163,7 @@ TEST_P(LiveBackendStreamThreadedTest, BypassCarriesEveryMarkerFromTheMicrophoneT
     late = missed.stop();
   });
   chooseWaveDevices(nullptr, nullptr);
-  runCommand("pw-metadata -n settings 0 clock.force-quantum 0 >/dev/null");
   stopChild(recorder, SIGINT);
-  stopChild(reference, SIGINT);
   ASSERT_EQ(run.probeResult, 0);
   ASSERT_EQ(run.inputResult, 0);
   ASSERT_EQ(run.outputResult, 0);
@@ -224,13 +177,6 @@ TEST_P(LiveBackendStreamThreadedTest, BypassCarriesEveryMarkerFromTheMicrophoneT
   // about one SDL buffer before an underrun).
   const auto sounds = marker_signal::analyse(readWav(dir / "played.wav"), kRate);
   std::vector<std::string> faults = markerFaults(sounds, 1, seconds, 520, false);
-  if (compared) {
-    const auto looped = marker_signal::analyse(readWav(dir / "loopback.wav"), kRate);
-    const std::size_t allowed = markerFaults(looped, 1, seconds, 520, false).size();
-    if (faults.size() <= allowed) faults.clear();
-    if (!faults.empty())
-      faults.push_back("the loopback had " + std::to_string(allowed) + ":" + describe(looped));
-  }
   if (onDeadline != 0)
     faults.push_back(std::to_string(onDeadline) + " playback reports without their capture block");
   judgeFaults(faults, late, describe(sounds));

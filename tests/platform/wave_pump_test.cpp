@@ -188,6 +188,26 @@ TEST_F(WavePumpTest, CaptureIsPutLevelWithPlaybackThroughPipewire) {
   for (const Off& o : offs)
     EXPECT_EQ(captureOffTarget(o.captureFrames, {5000, 256}), o.off) << o.captureFrames;
 
+  // Capture moved level again: within its head descriptor (8000 bytes, 2 per
+  // frame) only the frames skipped go silent; beyond it, it starts over.
+  struct Move {
+    std::int64_t frames;
+    std::uint64_t to;
+    std::uint32_t headOffset;
+    CaptureMove move;
+  } const moves[] = {
+      {256, 1256, 2000, {2512, 2000}},  // a cycle the server lost: 256 frames of silence
+      {-256, 744, 2000, {1488, 1488}},  // a cycle ahead: recorded again, nothing silenced
+      {0, 1000, 2000, {2000, 2000}},
+      {3000, 4000, 2000, {0, 0}},      // past the descriptor's end: starts over
+      {-1001, 5999, 2000, {3998, 0}},  // before its start: starts over at `to`'s place
+  };
+  for (const Move& m : moves) {
+    const CaptureMove move = moveCapture(m.frames, m.to, m.headOffset, 8000, 2);
+    EXPECT_EQ(move.headOffset, m.move.headOffset) << m.frames;
+    EXPECT_EQ(move.silentFrom, m.move.silentFrom) << m.frames;
+  }
+
   struct Offset {
     std::uint64_t frames;
     std::uint32_t descriptorBytes, frameBytes, offset;
