@@ -329,7 +329,7 @@ void stopRemoteControl() {
 }
 
 void publishUnitStatus() {
-  std::string line = unitStatusLine();
+  std::string line = unitStatusLine(readUnitStatus());
   std::lock_guard lock(answerLock);
   publishedStatus = std::move(line);
 }
