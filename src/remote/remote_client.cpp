@@ -98,10 +98,9 @@ bool readLine(int fd, std::string& buffered, Clock::time_point deadline, std::st
   return true;
 }
 
-int noUnit(const std::string& why) {
+void sayNoUnit(const std::string& why) {
   std::fprintf(stderr, "zephyrix: %s\n",
                why == "no unit is running" ? why.c_str() : ("no unit is running: " + why).c_str());
-  return kRemoteNoUnit;
 }
 
 // Sends `request` and reads the unit's first answer, the whole exchange within
@@ -115,7 +114,7 @@ int exchange(const RemoteRequest& request, std::string& buffered, std::string& a
     close(fd);
     why = "the unit did not answer";
   }
-  noUnit(why);
+  sayNoUnit(why);
   return -1;
 }
 
