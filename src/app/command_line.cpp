@@ -3,6 +3,7 @@
 #include "panel/panel_keys.h"
 #include "platform/command_options.h"
 #include "platform/exit_status.h"
+#include "remote/status_json.h"
 #include "remote/unit_status.h"
 
 namespace {
@@ -16,6 +17,8 @@ enum OptionId {
   Listen,
   Send,
   Status,
+  Watch,
+  Json,
   Help,
   Version
 };
@@ -35,6 +38,10 @@ constexpr CommandOption kOptions[] = {
      "press the keys named after it (below) in the unit that runs, as if\n"
      "typed into its window, then exit"},
     {"status", 0, nullptr, "print the running unit's settings on one line, then exit"},
+    {"watch", 0, nullptr,
+     "print the status, then a line at each change, until the unit\n"
+     "ends"},
+    {"json", 0, nullptr, "with --status or --watch: print JSON objects instead (below)"},
     {"help", 'h', nullptr, "show this help, then exit"},
     {"version", 'V', nullptr, "show the version, then exit"},
 };
@@ -72,6 +79,12 @@ bool takeOption(CommandLine& line, int id, const char* value, std::string& error
     case Status:
       line.status = true;
       break;
+    case Watch:
+      line.watch = true;
+      break;
+    case Json:
+      line.json = true;
+      break;
     case Help:
       line.help = true;
       break;
@@ -102,8 +115,12 @@ bool parseCommandLine(int argc, char** argv, CommandLine& line, std::string& err
     error = "unexpected argument '" + operands.front() + "'";
     return false;
   }
-  if (line.send && line.status) {
-    error = "--send and --status go one at a time";
+  if (int(line.send) + int(line.status) + int(line.watch) > 1) {
+    error = "--send, --status and --watch go one at a time";
+    return false;
+  }
+  if (line.json && !line.status && !line.watch) {
+    error = "--json goes with --status or --watch";
     return false;
   }
   if (line.listen && !line.asMicrophone) {
@@ -116,7 +133,7 @@ bool parseCommandLine(int argc, char** argv, CommandLine& line, std::string& err
 std::string commandLineHelp() {
   std::string text =
       "Usage: zephyrix [options]\n"
-      "       zephyrix --send KEY... | --status\n"
+      "       zephyrix --send KEY... | --status [--json] | --watch [--json]\n"
       "Zephyrix, a real-time voice effects unit: it records the microphone, runs\n"
       "every 125 ms block through its effects and plays the result. It starts muted.\n"
       "\nOptions:\n" +
@@ -129,10 +146,12 @@ std::string commandLineHelp() {
       "Where a PipeWire server answers, the unit talks to it directly; elsewhere\n"
       "through SDL (PulseAudio, ALSA). ZEPHYRIX_AUDIO=native or sdl chooses.\n";
   text += wrappedText("Exit status: " + exitStatusList(kUnitExits) + ".", kHelpWidth);
-  text +=
-      wrappedText("With --send and --status: " + exitStatusList(kRemoteExits) + ".", kHelpWidth);
+  text += wrappedText("With --send, --status and --watch: " + exitStatusList(kRemoteExits) + ".",
+                      kHelpWidth);
   text +=
       wrappedText("--status prints: " + unitStatusForm() + ", " + unitStatusLegend(), kHelpWidth);
+  text += wrappedText("--json prints the same as one JSON object a line: " + statusJsonLegend(),
+                      kHelpWidth);
   return text;
 }
 

@@ -18,12 +18,15 @@ struct CommandLine {
   bool listen = false;        // with asMicrophone: the speaker plays it too
   bool send = false;          // press `keys` in the running unit
   bool status = false;        // print the running unit's state
+  bool watch = false;         // print it at each change, until the unit ends
+  bool json = false;          // with status or watch: as JSON
   RemoteRequest keys{};       // with send: the keys named, each checked
 };
 
 // Reads argv[1 ...]. False with one line in *error for an unknown option, a
 // missing value, an operand (but the keys of --send), a key the panel does not
-// know or too many, or --listen without --as-microphone.
+// know or too many, --listen without --as-microphone, more than one of
+// --send, --status and --watch, or --json without either of the last two.
 bool parseCommandLine(int argc, char** argv, CommandLine& line, std::string& error);
 
 // The --help text: options, keys, exit statuses and the status line's form.

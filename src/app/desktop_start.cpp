@@ -72,7 +72,8 @@ int runFromCommandLine(int argc, char** argv) {
     return kExitDone;
   }
   if (line.send) return sendKeysToUnit(line.keys);
-  if (line.status) return printUnitStatus();
+  if (line.status) return printUnitStatus(line.json);
+  if (line.watch) return watchUnitStatus(line.json);
   const int backend = chooseSoundBackend(line.asMicrophone, line.listen);
   if (backend == kBackendUnknown) return kExitUsage;
   if (backend != kBackendChosen) return kExitCannotStart;

@@ -21,14 +21,15 @@ inline constexpr ExitStatus kUnitExits[] = {
     {kExitUsage, "for a bad command line"},
 };
 
-// zephyrix --send and --status.
+// zephyrix --send, --status and --watch.
 constexpr int kRemoteDone = 0;
-constexpr int kRemoteNoUnit = 1;   // no unit runs, or it cannot be reached
-constexpr int kRemoteBad = 2;      // a bad key or command line
+constexpr int kRemoteNoUnit =
+    1;                         // no unit runs, it cannot be reached, or it takes no more watchers
+constexpr int kRemoteBad = 2;  // a bad key or command line
 constexpr int kRemoteBoxOpen = 3;  // not done: a box is open, or opened, or the unit stops
 inline constexpr ExitStatus kRemoteExits[] = {
     {kRemoteDone, "done"},
-    {kRemoteNoUnit, "no unit running"},
+    {kRemoteNoUnit, "no unit running, or it takes no more watchers"},
     {kRemoteBad, "a bad key or command line"},
     {kRemoteBoxOpen, "not done: a box is or came open in the unit, or it is stopping"},
 };

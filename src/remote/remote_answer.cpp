@@ -19,6 +19,7 @@ constexpr AnswerWord kAnswerWords[] = {
     {AnswerStopping, "stopping", kRemoteBoxOpen, false, "not done: the unit is stopping"},
     {AnswerBad, "bad", kRemoteBad, true, "the unit says: "},
     {AnswerRefused, "refused", kRemoteNoUnit, false, "the unit answers only its own user"},
+    {AnswerBusy, "busy", kRemoteNoUnit, false, "the unit has as many watchers as it takes"},
 };
 
 std::string printable(std::string_view bytes) {

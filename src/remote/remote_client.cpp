@@ -17,6 +17,8 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
+constexpr Clock::time_point kNoDeadline = Clock::time_point::max();
+constexpr std::size_t kLongestAnswer = 4096;  // bytes before a newline: more is no answer
 
 // Milliseconds left before `deadline`, at least 0.
 int millisecondsUntil(Clock::time_point deadline) {
@@ -46,78 +48,121 @@ int connectBefore(const sockaddr_un& address, Clock::time_point deadline, std::s
   }
 }
 
-// Sends `request` to the user's own unit and reads its one-line answer, the
-// whole exchange within kRemoteExchangeLimitMs; false, with why, when no unit
-// of the user's can be reached.
-bool ask(const std::string& request, std::string& answer, std::string& why) {
-  const auto deadline = Clock::now() + std::chrono::milliseconds(kRemoteExchangeLimitMs);
+// Connects to the user's own unit and sends it `request`, within `deadline`;
+// the socket, or -1 with why when no unit of the user's can be reached.
+int openExchange(const std::string& request, Clock::time_point deadline, std::string& why) {
   RemotePlace place;
   sockaddr_un address;
-  if (!remotePlace(place, why) || !ownRemoteFolder(place.folder, false, why)) return false;
+  if (!remotePlace(place, why) || !ownRemoteFolder(place.folder, false, why)) return -1;
   if (!remoteSocketAddress(place.socket, address)) {
     why = "its control socket's path is too long";
-    return false;
+    return -1;
   }
   const int fd = connectBefore(address, deadline, why);
-  if (fd < 0) return false;
+  if (fd < 0) return -1;
   if (remotePeerUser(fd) != static_cast<long>(geteuid())) {
     close(fd);
     why = "the control socket is held by another user";
-    return false;
+    return -1;
   }
-  std::size_t sent = 0;
-  char chunk[512];
-  while (answer.find('\n') == std::string::npos) {
-    pollfd p{fd, static_cast<short>(sent < request.size() ? POLLOUT : POLLIN), 0};
+  for (std::size_t sent = 0; sent < request.size();) {
+    pollfd p{fd, POLLOUT, 0};
     if (poll(&p, 1, millisecondsUntil(deadline)) <= 0) break;
-    const ssize_t n = sent < request.size()
-                          ? send(fd, request.data() + sent, request.size() - sent, MSG_NOSIGNAL)
-                          : read(fd, chunk, sizeof chunk);
+    const ssize_t n = send(fd, request.data() + sent, request.size() - sent, MSG_NOSIGNAL);
     if (n < 0 && errno == EAGAIN) continue;
-    if (n <= 0) break;
-    if (sent < request.size())
-      sent += static_cast<std::size_t>(n);
-    else
-      answer.append(chunk, static_cast<std::size_t>(n));
+    if (n <= 0) break;  // an answer may have come all the same
+    sent += static_cast<std::size_t>(n);
   }
-  close(fd);
-  if (answer.find('\n') == std::string::npos) {
-    why = "the unit did not answer";
-    return false;
+  return fd;
+}
+
+// The next line the unit sends, without its newline, from what is `buffered`
+// and what comes before `deadline` (kNoDeadline: however long it takes);
+// false at the end, an error, or the deadline.
+bool readLine(int fd, std::string& buffered, Clock::time_point deadline, std::string& line) {
+  char chunk[512];
+  std::size_t end;
+  while ((end = buffered.find('\n')) == std::string::npos) {
+    if (buffered.size() > kLongestAnswer) return false;
+    pollfd p{fd, POLLIN, 0};
+    const int ready = poll(&p, 1, deadline == kNoDeadline ? -1 : millisecondsUntil(deadline));
+    if (ready < 0 && errno == EINTR) continue;
+    if (ready <= 0) return false;
+    const ssize_t n = read(fd, chunk, sizeof chunk);
+    if (n < 0 && (errno == EAGAIN || errno == EINTR)) continue;
+    if (n <= 0) return false;
+    buffered.append(chunk, static_cast<std::size_t>(n));
   }
-  answer.erase(answer.find('\n'));
+  line = buffered.substr(0, end);
+  buffered.erase(0, end + 1);
   return true;
 }
 
-int askUnit(const RemoteRequest& request, std::string& said) {
-  std::string answer, why;
-  if (!ask(remoteRequestLine(request), answer, why)) {
-    std::fprintf(
-        stderr, "zephyrix: %s\n",
-        why == "no unit is running" ? why.c_str() : ("no unit is running: " + why).c_str());
-    return kRemoteNoUnit;
+void sayNoUnit(const std::string& why) {
+  std::fprintf(stderr, "zephyrix: %s\n",
+               why == "no unit is running" ? why.c_str() : ("no unit is running: " + why).c_str());
+}
+
+// Sends `request` and reads the unit's first answer, the whole exchange within
+// kRemoteExchangeLimitMs: the socket, or -1 after saying why on standard error.
+int exchange(const RemoteRequest& request, std::string& buffered, std::string& answer) {
+  const auto deadline = Clock::now() + std::chrono::milliseconds(kRemoteExchangeLimitMs);
+  std::string why;
+  const int fd = openExchange(remoteRequestLine(request), deadline, why);
+  if (fd >= 0 && readLine(fd, buffered, deadline, answer)) return fd;
+  if (fd >= 0) {
+    close(fd);
+    why = "the unit did not answer";
   }
+  sayNoUnit(why);
+  return -1;
+}
+
+// The exit code of an answer; what it says goes to standard output for ok,
+// else to standard error.
+int tell(const std::string& answer) {
   std::string text;
   const int code = readRemoteAnswer(answer, text);
-  if (code == kRemoteDone)
-    said = text;
-  else
+  if (code != kRemoteDone) {
     std::fprintf(stderr, "zephyrix: %s\n", text.c_str());
+  } else if (!text.empty()) {
+    std::printf("%s\n", text.c_str());
+    std::fflush(stdout);
+  }
   return code;
+}
+
+int askUnit(const RemoteRequest& request) {
+  std::string buffered, answer;
+  const int fd = exchange(request, buffered, answer);
+  if (fd < 0) return kRemoteNoUnit;
+  close(fd);
+  return tell(answer);
 }
 
 }  // namespace
 
 int sendKeysToUnit(const RemoteRequest& request) {
-  std::string said;
-  return askUnit(request, said);
+  return askUnit(request);
 }
 
-int printUnitStatus() {
+int printUnitStatus(bool json) {
   RemoteRequest request{};
   request.kind = RemoteStatus;
-  std::string line;
-  const int code = askUnit(request, line);
-  if (code == kRemoteDone) std::printf("%s\n", line.c_str());
+  request.json = json;
+  return askUnit(request);
+}
+
+int watchUnitStatus(bool json) {
+  RemoteRequest request{};
+  request.kind = RemoteWatch;
+  request.json = json;
+  std::string buffered, answer;
+  const int fd = exchange(request, buffered, answer);
+  if (fd < 0) return kRemoteNoUnit;
+  int code = kRemoteDone;
+  do code = tell(answer);
+  while (code == kRemoteDone && readLine(fd, buffered, kNoDeadline, answer));
+  close(fd);
   return code;
 }

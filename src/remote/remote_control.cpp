@@ -21,6 +21,9 @@
 #include "remote/remote_control_testing.h"
 #include "remote/remote_place.h"
 #include "remote/remote_request.h"
+#include "remote/remote_watch.h"
+#include "remote/status_feed.h"
+#include "remote/status_json.h"
 #include "remote/unit_status.h"
 
 namespace {
@@ -65,7 +68,6 @@ std::uint32_t answeredNumber = 0;
 bool keyDropped = false;
 int keysTaken = 0;
 bool stopping = false;
-std::string publishedStatus;  // the status line as of the last message handled
 
 // Takes the lock file, which no other running unit holds: the lock goes with
 // the process however it ends, and a child forked by it does not inherit it.
@@ -172,11 +174,9 @@ std::string press(const RemoteRequest& request, int fd) {
 }
 
 std::string perform(const RemoteRequest& request, int fd) {
-  if (request.kind == RemoteStatus) {
-    std::lock_guard lock(answerLock);
-    return remoteAnswerLine(AnswerOk, publishedStatus);
-  }
-  return press(request, fd);
+  if (request.kind == RemoteSend) return press(request, fd);
+  const UnitStatus status = latestStatus();
+  return remoteAnswerLine(AnswerOk, request.json ? unitStatusJson(status) : unitStatusLine(status));
 }
 
 void answer(int fd, const std::string& text) {
@@ -188,14 +188,23 @@ void answer(int fd, const std::string& text) {
   }
 }
 
+// The client becomes a watcher, first told the latest state; its socket is
+// the watchers' from then on.
+void watch(Client& c, bool json) {
+  followStatusFeed();
+  if (!addWatcher(c.fd, json)) return answer(c.fd, remoteAnswerLine(AnswerBusy));
+  c.fd = -1;
+}
+
 // A whole request has come (or more than one can be): it is answered, and
 // carried out only if its client still waits for the answer.
-void serveRequest(const Client& c) {
+void serveRequest(Client& c) {
   RemoteRequest request;
   std::string error;
   if (!parseRemoteRequest(c.bytes, c.length, request, error))
     return answer(c.fd, remoteAnswerLine(AnswerBad, error));
   if (hungUp(c.fd)) return;
+  if (request.kind == RemoteWatch) return watch(c, request.json);
   answer(c.fd, perform(request, c.fd));
 }
 
@@ -238,7 +247,7 @@ bool readFrom(Client& c) {
 }
 
 void dropClient(int index) {
-  close(clients[index].fd);
+  if (clients[index].fd >= 0) close(clients[index].fd);
   clients[index] = clients[--clientCount];
 }
 
@@ -252,31 +261,41 @@ int pollTimeout(Clock::time_point acceptPause) {
   return static_cast<int>(std::max<std::int64_t>(0, left.count()));
 }
 
+void serveClients(const pollfd* p, int polled) {
+  for (int i = polled - 1; i >= 0; --i) {
+    Client& c = clients[i];
+    bool finished = p[i].revents != 0 && readFrom(c);
+    // Past its deadline what came is all there is (another client's
+    // request may have kept this thread while it came).
+    if (!finished && Clock::now() >= c.deadline && !readFrom(c)) {
+      serveRequest(c);
+      finished = true;
+    }
+    if (finished) dropClient(i);
+  }
+}
+
 // One thread serves every client: each has its own deadline for its request,
-// so clients that send nothing hold up no one else.
+// so clients that send nothing hold up no one else; and every watcher, as far
+// as it takes what it is sent.
 void serve() {
   Clock::time_point acceptPause{};
   for (;;) {
-    pollfd p[2 + kMostClients];
+    pollfd p[3 + kMostClients + kMostWatchers];
     const bool accepting = clientCount < kMostClients && Clock::now() >= acceptPause;
     p[0] = {wakeFds[0], POLLIN, 0};
     p[1] = {accepting ? listenFd : -1, POLLIN, 0};
-    for (int i = 0; i < clientCount; ++i) p[2 + i] = {clients[i].fd, POLLIN, 0};
+    p[2] = {statusFeedFd(), POLLIN, 0};
+    for (int i = 0; i < clientCount; ++i) p[3 + i] = {clients[i].fd, POLLIN, 0};
     const int polled = clientCount;
-    if (poll(p, static_cast<nfds_t>(2 + polled), pollTimeout(acceptPause)) < 0 && errno != EINTR)
+    const int watched = watcherPolls(p + 3 + polled);
+    if (poll(p, static_cast<nfds_t>(3 + polled + watched), pollTimeout(acceptPause)) < 0 &&
+        errno != EINTR)
       return;
     if (p[0].revents != 0) return;
-    for (int i = polled - 1; i >= 0; --i) {
-      Client& c = clients[i];
-      bool finished = p[2 + i].revents != 0 && readFrom(c);
-      // Past its deadline what came is all there is (another client's
-      // request may have kept this thread while it came).
-      if (!finished && Clock::now() >= c.deadline && !readFrom(c)) {
-        serveRequest(c);
-        finished = true;
-      }
-      if (finished) dropClient(i);
-    }
+    if (p[2].revents != 0) followStatusFeed();
+    serveWatchers(p + 3 + polled, watched);
+    serveClients(p + 3, polled);
     if (p[1].revents != 0) acceptClient(acceptPause);
   }
 }
@@ -285,6 +304,7 @@ void closeAll() {
   for (int fd : {listenFd, lockFd, wakeFds[0], wakeFds[1]})
     if (fd >= 0) close(fd);
   listenFd = lockFd = wakeFds[0] = wakeFds[1] = -1;
+  closeStatusFeed();
 }
 
 }  // namespace
@@ -295,7 +315,7 @@ void startRemoteControl(WindowHandle window) {
   bool taken = false;
   if (!remotePlace(place, why) || !ownRemoteFolder(place.folder, true, why) ||
       !takeLock(place.lock, taken) || (listenFd = listenAt(place.socket)) < 0 ||
-      pipe2(wakeFds, O_CLOEXEC) != 0) {
+      pipe2(wakeFds, O_CLOEXEC) != 0 || !openStatusFeed()) {
     if (taken) why = "another unit is running";
     if (why.empty()) why = std::string("cannot make its control socket: ") + std::strerror(errno);
     std::fprintf(stderr, "zephyrix: %s; this unit has no remote control\n", why.c_str());
@@ -306,6 +326,7 @@ void startRemoteControl(WindowHandle window) {
   stopping = false;
   clientCount = 0;
   publishUnitStatus();
+  startWatching(latestStatus());
   server = std::thread(serve);
 }
 
@@ -320,6 +341,7 @@ void stopRemoteControl() {
   [[maybe_unused]] const ssize_t woken = write(wakeFds[1], &stop, 1);
   if (server.joinable()) server.join();
   while (clientCount > 0) dropClient(clientCount - 1);
+  dropWatchers();
   // Only our own socket goes: the path may have been taken over since.
   struct stat now {};
   if (stat(place.socket.c_str(), &now) == 0 && now.st_dev == socketIdentity.st_dev &&
@@ -329,9 +351,7 @@ void stopRemoteControl() {
 }
 
 void publishUnitStatus() {
-  std::string line = unitStatusLine();
-  std::lock_guard lock(answerLock);
-  publishedStatus = std::move(line);
+  publishStatus(readUnitStatus());
 }
 
 bool takeRemoteMessage(const Message& msg) {

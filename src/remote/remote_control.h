@@ -1,11 +1,13 @@
-// Other programs working a running unit (`zephyrix --send`, `--status`):
+// Other programs working a running unit (`zephyrix --send`, `--status`,
+// `--watch`):
 // requests come through a Unix socket in a folder only the user may enter
 // (remote_place.h), and the unit answers only its own user. One thread serves
 // every client, each with its own deadline; the keys a request presses reach
 // the window thread as messages, like keys typed, and only while the client
-// still waits for its answer. The status is answered from the line the window
-// thread last published, so a box in the way does not hold it. The audio
-// thread never sees any of it.
+// still waits for its answer. The status is answered from the state the window
+// thread last published (status_feed.h), so a box in the way does not hold
+// it, and watchers are pushed its changes by the same thread
+// (remote_watch.h). The audio thread never sees any of it.
 #pragma once
 
 #include <cstdint>
@@ -32,6 +34,7 @@ void stopRemoteControl();
 // was one of the messages above, which it has then handled.
 bool takeRemoteMessage(const Message& msg);
 
-// On the window thread after every message it has handled: the status line
-// that status requests are answered with from then on.
+// On the window thread after every message it has handled: the state that
+// status requests are answered with from then on, and a change for watchers
+// if it differs. It never waits for a client.
 void publishUnitStatus();

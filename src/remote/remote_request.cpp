@@ -1,5 +1,6 @@
 #include "remote/remote_request.h"
 
+#include <iterator>
 #include <string_view>
 
 namespace {
@@ -15,6 +16,23 @@ bool eachWord(std::string_view line, Take take) {
     if (space == std::string_view::npos) return true;
     line.remove_prefix(space + 1);
   }
+}
+
+constexpr std::string_view kKindWords[] = {"send", "status", "watch"};  // in RemoteKind order
+constexpr std::string_view kJsonWord = "json";
+
+std::string_view kindWord(RemoteKind kind) {
+  return kKindWords[kind];
+}
+
+bool takeRequestWord(RemoteRequest& request, std::string_view word, std::string& error) {
+  for (std::size_t k = 0; k < std::size(kKindWords); ++k)
+    if (word == kKindWords[k]) {
+      request.kind = static_cast<RemoteKind>(k);
+      return true;
+    }
+  error = std::string("unknown request '").append(word).append("'");
+  return false;
 }
 
 }  // namespace
@@ -55,19 +73,14 @@ bool parseRemoteRequest(const char* bytes, std::size_t length, RemoteRequest& re
   const bool wellFormed = eachWord(line, [&](std::string_view word) {
     if (first) {
       first = false;
-      if (word == "status") {
-        request.kind = RemoteStatus;
-        return true;
-      }
-      if (word == "send") {
-        request.kind = RemoteSend;
-        return true;
-      }
-      error = std::string("unknown request '").append(word).append("'");
-      return false;
+      return takeRequestWord(request, word, error);
     }
-    if (request.kind == RemoteStatus) {
-      error = "status takes nothing after it";
+    if (request.kind != RemoteSend) {
+      if (word == kJsonWord && !request.json) {
+        request.json = true;
+        return true;
+      }
+      error = std::string(kindWord(request.kind)) + " takes nothing but json after it";
       return false;
     }
     return addRequestKey(request, word, error);
@@ -84,7 +97,8 @@ bool parseRemoteRequest(const char* bytes, std::size_t length, RemoteRequest& re
 }
 
 std::string remoteRequestLine(const RemoteRequest& request) {
-  std::string line = request.kind == RemoteStatus ? "status" : "send";
+  std::string line(kindWord(request.kind));
+  if (request.json) line.append(" ").append(kJsonWord);
   for (int i = 0; i < request.keyCount; ++i) line.append(" ").append(request.keys[i]->name);
   line.push_back('\n');
   return line;

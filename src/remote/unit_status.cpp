@@ -41,18 +41,37 @@ std::string letteringRange(std::span<const SettingValue> values) {
 
 }  // namespace
 
-std::string unitStatusLine() {
-  const int preset = presetBank.presetIndex;
-  std::string line = "preset=";
-  line.append(std::to_string(preset == kPresetCount - 1 ? 0 : preset + 1));
-  for (const WordSetting& s : kWordSettings) {
-    const std::int32_t value = effectSettings.*s.live;
-    const char* lettering = settingLettering(s.values, value);
-    line.append(" ").append(s.name).append("=");
-    line.append(lettering != nullptr ? lettering : std::to_string(value));
+UnitStatus readUnitStatus() {
+  UnitStatus status;
+  status.presetIndex = presetBank.presetIndex;
+  for (int k = 0; k < kWordSettingCount; ++k)
+    status.settings[k] = effectSettings.*kWordSettings[k].live;
+  status.gain = effectSettings.gain;
+  status.sound = waveHasSound();
+  return status;
+}
+
+std::vector<StatusField> unitStatusFields(const UnitStatus& status) {
+  const int preset = status.presetIndex;
+  std::vector<StatusField> fields;
+  fields.push_back(
+      {"preset", std::to_string(preset == kPresetCount - 1 ? 0 : preset + 1), FieldText});
+  for (int k = 0; k < kWordSettingCount; ++k) {
+    const WordSetting& s = kWordSettings[k];
+    const char* lettering = settingLettering(s.values, status.settings[k]);
+    fields.push_back(
+        {s.name, lettering != nullptr ? lettering : std::to_string(status.settings[k]), FieldText});
   }
-  line += " gain=" + gainText(effectSettings.gain);
-  return line + " sound=" + (waveHasSound() ? "yes" : "no");
+  fields.push_back({"gain", gainText(status.gain), FieldNumber});
+  fields.push_back({"sound", status.sound ? "yes" : "no", FieldYesNo});
+  return fields;
+}
+
+std::string unitStatusLine(const UnitStatus& status) {
+  std::string line;
+  for (const StatusField& f : unitStatusFields(status))
+    line.append(line.empty() ? "" : " ").append(f.name).append("=").append(f.text);
+  return line;
 }
 
 std::string unitStatusForm() {

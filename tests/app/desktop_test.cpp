@@ -19,6 +19,7 @@
 #include "panel/panel_keys.h"
 #include "platform/exit_status.h"
 #include "presets/preset_file.h"
+#include "remote/status_json.h"
 #include "remote/unit_status.h"
 #include "support/app_fixture.h"
 
@@ -40,6 +41,8 @@ std::string described(const CommandLine& l) {
   add(l.listen, "listen");
   add(l.send, "send");
   add(l.status, "status");
+  add(l.watch, "watch");
+  add(l.json, "json");
   for (int i = 0; i < l.keys.keyCount; ++i) add(true, std::string("key=") + l.keys.keys[i]->name);
   return text;
 }
@@ -61,6 +64,11 @@ TEST(CommandLine, OptionsAndTheirErrors) {
       {{"--as-microphone", "--listen"}, "", "as-microphone listen"},
       {{"--send", "e", "Shift+Left"}, "", "send key=e key=shift+left"},
       {{"--status"}, "", "status"},
+      {{"--json", "--status"}, "", "status json"},
+      {{"--watch", "--json"}, "", "watch json"},
+      {{"--json"}, "--json goes with --status or --watch", ""},
+      {{"--send", "e", "--json"}, "--json goes with --status or --watch", ""},
+      {{"--status", "--watch"}, "--send, --status and --watch go one at a time", ""},
       {{"--input"}, "--input needs a NAME", ""},
       {{"--record", ""}, "--record needs a FILE", ""},
       {{"--record="}, "--record needs a FILE", ""},
@@ -71,7 +79,7 @@ TEST(CommandLine, OptionsAndTheirErrors) {
       {{"--listen"}, "--listen goes with --as-microphone", ""},
       {{"--send"}, "--send needs the names of keys", ""},
       {{"--send", "e", "loud"}, "'loud' is no key of the panel", ""},
-      {{"--send", "e", "--status"}, "--send and --status go one at a time", ""},
+      {{"--send", "e", "--status"}, "--send, --status and --watch go one at a time", ""},
   };
   for (const Case& c : cases) {
     std::vector<char*> argv{const_cast<char*>("zephyrix")};
@@ -116,23 +124,24 @@ TEST(CommandLine, DeviceNamesMatchExactlyOrByAPartOfOneName) {
 
 TEST(CommandLine, HelpListsEveryOptionAndKey) {
   const std::string help = commandLineHelp();
-  for (const char* word :
-       {"--list-devices", "--input NAME", "--output NAME", "--record FILE", "--as-microphone",
-        "--listen", "--send", "--status", "-h, --help", "-V, --version", "ZEPHYRIX_AUDIO"})
+  for (const char* word : {"--list-devices", "--input NAME", "--output NAME", "--record FILE",
+                           "--as-microphone", "--listen", "--send", "--status", "--watch", "--json",
+                           "-h, --help", "-V, --version", "ZEPHYRIX_AUDIO"})
     EXPECT_THAT(help, testing::HasSubstr(word));
   for (const PanelKey& key : panelKeys())
     EXPECT_THAT(help, testing::HasSubstr(std::string(" ") + key.name + " "));
 }
 
 // The closing paragraphs are filled from the tables, word by word: every exit
-// status and the status line's whole form.
+// status, the status line's whole form and the JSON object's.
 TEST(CommandLine, HelpFillsTheExitStatusesAndTheStatusLinesForm) {
   std::string flowing = commandLineHelp();
   std::replace(flowing.begin(), flowing.end(), '\n', ' ');
   for (const std::string& said :
        {"Exit status: " + exitStatusList(kUnitExits) + ".",
-        "With --send and --status: " + exitStatusList(kRemoteExits) + ".",
-        "--status prints: " + unitStatusForm() + ", " + unitStatusLegend()})
+        "With --send, --status and --watch: " + exitStatusList(kRemoteExits) + ".",
+        "--status prints: " + unitStatusForm() + ", " + unitStatusLegend(),
+        "--json prints the same as one JSON object a line: " + statusJsonLegend()})
     EXPECT_THAT(flowing, testing::HasSubstr(said));
 }
 

@@ -368,17 +368,41 @@ std::string askSocket(const std::filesystem::path& socketPath, const std::string
   return answer;
 }
 
+// Each JSON object a line, read back by another JSON reader: the status line
+// rebuilt from its members (gain a number, sound true or false), then the
+// tooltip, the text and the class, split by " | ".
+constexpr char kReadJson[] =
+    "import json, sys\n"
+    "def shown(k, v):\n"
+    "    if k == 'gain': return '%.2f' % v\n"
+    "    if k == 'sound': return {True: 'yes', False: 'no'}[v]\n"
+    "    return v\n"
+    "for raw in sys.stdin:\n"
+    "    d = json.loads(raw)\n"
+    "    line = ' '.join(k + '=' + shown(k, v) for k, v in list(d.items())[:-3])\n"
+    "    print(line, d['tooltip'], d['text'], d['class'], sep=' | ')\n";
+
+std::vector<std::string> linesOf(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
 // Other programs work the unit through --send and --status as a hand on its
 // keys would, and nothing else reaches it: keys given while a box is open
 // (exit 3), a user of another id, garbage and over-long requests change
-// nothing. A socket left by a killed unit is taken over; a second unit runs
-// without one; the socket goes with the unit.
+// nothing. Watchers, as lines and as JSON, see each change in order until the
+// unit ends, one that never reads holding up nothing. A socket left by a killed
+// unit is taken over; a second unit runs without one; the socket goes with the
+// unit.
 TEST_F(EndToEnd, OtherProgramsWorkTheUnitThroughItsControlSocket) {
   const std::filesystem::path socketPath = runtime / "zephyrix" / "control";
   const auto zephyrix = [&](const std::string& arguments, const std::string& prefix = "") {
     return runCommand(prefix + "'" + program + "' " + arguments + " 2>&1; echo \"exit $?\"");
   };
   EXPECT_EQ(zephyrix("--status"), "zephyrix: no unit is running\nexit 1\n");
+  EXPECT_EQ(zephyrix("--watch --json"), "zephyrix: no unit is running\nexit 1\n");
 
   // A socket that nobody answers, as a killed unit leaves it.
   std::filesystem::create_directory(socketPath.parent_path());
@@ -392,11 +416,26 @@ TEST_F(EndToEnd, OtherProgramsWorkTheUnitThroughItsControlSocket) {
   launch();
   ASSERT_NO_FATAL_FAILURE(findWindow());
   ASSERT_NO_FATAL_FAILURE(waitForStatus(kStarted));
+  const std::string lineLog = (dir / "watch.log").string(), jsonLog = (dir / "json.log").string();
+  pid_t lineWatch = spawnProgram({program, "--watch"}, lineLog);
+  pid_t jsonWatch = spawnProgram({program, "--watch", "--json"}, jsonLog);
+  const int stalled = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  std::snprintf(address.sun_path, sizeof address.sun_path, "%s", socketPath.c_str());
+  ASSERT_EQ(connect(stalled, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  ASSERT_EQ(send(stalled, "watch json\n", 11, MSG_NOSIGNAL), 11);
+  const auto cat = [&](const std::string& file) { return runCommand("cat '" + file + "'"); };
+  ASSERT_TRUE(waitFor([&] { return !cat(lineLog).empty() && !cat(jsonLog).empty(); }));
 
   // The keys of the typed test, sent.
   EXPECT_EQ(zephyrix("--send m b e Right shift+Right Up Up shift+Down"), "exit 0\n");
   const std::string after = std::string(kAfterTheKeys) + "\nexit 0\n";
   EXPECT_EQ(zephyrix("--status"), after);
+  std::ofstream(dir / "read_json.py") << kReadJson;
+  EXPECT_EQ(runCommand("'" + program + "' --status --json | python3 '" +
+                       (dir / "read_json.py").string() + "'"),
+            std::string(kAfterTheKeys) + " | " + kAfterTheKeys + " | 1 echo downsample | on\n");
   EXPECT_EQ(zephyrix("--send e five"),
             "zephyrix: 'five' is no key of the panel (see zephyrix --help)\nexit 2\n");
 
@@ -432,6 +471,30 @@ TEST_F(EndToEnd, OtherProgramsWorkTheUnitThroughItsControlSocket) {
   EXPECT_EQ(zephyrix("--send ctrl+s ctrl+q"), "exit 0\n");
   ASSERT_EQ(waitForExit(), 0) << "exit code (-1: did not end)";
   EXPECT_FALSE(std::filesystem::exists(socketPath)) << "the socket goes with the unit";
+
+  // The watchers end with the unit. Each change came once, in order, to both.
+  EXPECT_EQ(waitForChild(lineWatch, kGenerousDeadline.count()), 0);
+  EXPECT_EQ(waitForChild(jsonWatch, kGenerousDeadline.count()), 0);
+  const std::vector<std::string> changes = linesOf(cat(lineLog));
+  ASSERT_EQ(changes.size(), 9u) << "the start, and a change for each key sent";
+  EXPECT_EQ(changes.front(), kStarted);
+  EXPECT_EQ(changes.back(), kAfterTheKeys);
+  EXPECT_EQ(std::adjacent_find(changes.begin(), changes.end()), changes.end());
+  std::vector<std::string> tooltips;
+  for (const std::string& read :
+       linesOf(runCommand("python3 '" + (dir / "read_json.py").string() + "' < " + jsonLog))) {
+    const std::size_t bar = read.find(" | ");
+    EXPECT_EQ(read.substr(0, bar), read.substr(bar + 3, bar)) << read;
+    tooltips.push_back(read.substr(0, bar));
+  }
+  EXPECT_EQ(tooltips, changes);
+  std::string stalledSaw;
+  char chunk[4096];
+  for (ssize_t n; (n = read(stalled, chunk, sizeof chunk)) > 0;) stalledSaw.append(chunk, n);
+  close(stalled);
+  EXPECT_NE(stalledSaw.find(std::string(kAfterTheKeys) + "\",\"class\":\"on\"}\n"),
+            std::string::npos)
+      << stalledSaw;
 
   ASSERT_NO_FATAL_FAILURE(expectPresetsOfTheKeys());  // the same file as the keys typed
 }

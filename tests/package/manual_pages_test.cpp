@@ -3,7 +3,7 @@
 // section are exactly the options its program's --help lists, those of
 // zephyrix(1)'s KEYS section the panel's keys in their help groups, those of
 // EXIT STATUS the exit statuses, and what --status prints is described as the
-// settings table letters it.
+// settings table letters it, its JSON as it is built.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -16,6 +16,8 @@
 #include "app/command_line.h"
 #include "platform/exit_status.h"
 #include "presets/preset_bank.h"
+#include "remote/remote_watch.h"
+#include "remote/status_json.h"
 #include "render/render_options.h"
 #include "state/settings_table.h"
 #include "support/document_tables.h"
@@ -146,6 +148,10 @@ TEST(ManualPages, DescribeTheStatusLineAsItIsBuilt) {
   char gain[64];
   std::snprintf(gain, sizeof gain, "(%.2f to %.2f)", kGainRange.low, kGainRange.high);
   said.push_back(gain);
+  // The JSON object's form, its quotes dropped as the page shows them, and the
+  // watchers' limit.
+  said.push_back(std::regex_replace(statusJsonForm(), std::regex("\""), ""));
+  said.push_back("takes " + std::to_string(kMostWatchers) + " watchers at once");
   for (const std::string& words : said) EXPECT_NE(text.find(words), std::string::npos) << words;
 }
 

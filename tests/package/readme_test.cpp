@@ -13,6 +13,8 @@
 #include "platform/exit_status.h"
 #include "platform/version.h"
 #include "presets/preset_bank.h"
+#include "remote/remote_watch.h"
+#include "remote/status_json.h"
 #include "state/settings_table.h"
 #include "support/document_tables.h"
 
@@ -105,6 +107,24 @@ TEST(Readme, StatusLineIsDescribedAsItIsBuilt) {
   for (const std::string& words : said) EXPECT_NE(flowing.find(words), std::string::npos) << words;
 }
 
+// The JSON example is what the unit prints for the state it shows, member for
+// member; the watchers' limit is the unit's.
+TEST(Readme, StatusJsonIsShownAsItIsBuilt) {
+  const std::string text = readme();
+  std::smatch example;
+  ASSERT_TRUE(std::regex_search(text, example, std::regex("\n\\{\"preset\"[^\n]*")));
+  UnitStatus shown;
+  shown.presetIndex = 2;
+  shown.settings[kWordEchoBlocks] = 2;
+  shown.settings[kWordReverseOn] = 1;
+  shown.settings[kWordDownsampleFactor] = 2;
+  shown.gain = 1.0f;
+  shown.sound = true;
+  EXPECT_EQ(example.str().substr(1), unitStatusJson(shown));
+  const std::string limit = "takes " + std::to_string(kMostWatchers) + " watchers at once";
+  EXPECT_NE(std::regex_replace(text, std::regex("\\s+"), " ").find(limit), std::string::npos);
+}
+
 // The codes the sentence "LEAD 0 ..., 1 ..., 2 ...." lists, asides in
 // parentheses left out.
 std::vector<int> codesAfter(const std::string& lead) {
@@ -125,7 +145,7 @@ TEST(Readme, ExitStatusesAreTheTables) {
   for (const ExitStatus& s : kUnitExits) unit.push_back(s.code);
   for (const ExitStatus& s : kRemoteExits) remote.push_back(s.code);
   EXPECT_EQ(codesAfter("- Exit status: "), unit);
-  EXPECT_EQ(codesAfter("Exit status of both: "), remote);
+  EXPECT_EQ(codesAfter("Exit status of `--send`, `--status` and `--watch`: "), remote);
 }
 
 TEST(Readme, PackageNamesTheVersion) {

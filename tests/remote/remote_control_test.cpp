@@ -11,16 +11,24 @@
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "platform/exit_status.h"
+#include "presets/preset_bank.h"
 #include "remote/remote_answer.h"
 #include "remote/remote_control.h"
 #include "remote/remote_control_testing.h"
 #include "remote/remote_place.h"
+#include "remote/remote_watch.h"
+#include "remote/status_feed.h"
+#include "remote/status_json.h"
+#include "remote/unit_status.h"
+#include "state/effect_settings.h"
 #include "support/scratch_directory.h"
+#include "support/wait_for.h"
 
 namespace {
 
@@ -153,6 +161,101 @@ TEST_F(RemoteControlThreadedTest, AcceptFailingForWantOfDescriptorsBacksOff) {
   close(client);
   stopRemoteControl();
   EXPECT_FALSE(fs::exists(fs::current_path() / "zephyrix" / "control"));
+  unsetenv("XDG_RUNTIME_DIR");
+}
+
+// A client of the control socket that has sent its request, and the lines it
+// has read so far.
+struct Asker {
+  int fd = -1;
+  std::string bytes;
+
+  explicit Asker(const std::string& request) {
+    sockaddr_un address;
+    fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (remoteSocketAddress((fs::current_path() / "zephyrix" / "control").string(), address) &&
+        connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0)
+      send(fd, request.data(), request.size(), MSG_NOSIGNAL);
+  }
+  ~Asker() { close(fd); }
+  // Reads what has come; false once the unit has closed its end.
+  bool pump() {
+    char chunk[4096];
+    ssize_t n;
+    while ((n = recv(fd, chunk, sizeof chunk, MSG_DONTWAIT)) > 0)
+      bytes.append(chunk, static_cast<std::size_t>(n));
+    return n != 0;
+  }
+  std::vector<std::string> lines() const {
+    std::vector<std::string> all;
+    for (std::size_t at = 0, end; (end = bytes.find('\n', at)) != std::string::npos; at = end + 1)
+      all.push_back(bytes.substr(at, end - at));
+    return all;
+  }
+};
+
+// Watchers are pushed every change once, in order, as lines or JSON; one that
+// never reads holds up neither the publishing window thread nor the others nor
+// status requests, and once it reads it ends on the latest state. The unit
+// takes kMostWatchers, a watcher that goes leaves its place, and the unit's end
+// is each watcher's end of file.
+TEST_F(RemoteControlThreadedTest, WatchersGetEveryChangeInOrderAndASlowOneHoldsUpNoOne) {
+  setenv("XDG_RUNTIME_DIR", fs::current_path().c_str(), 1);
+  startRemoteControl(nullptr);
+  std::vector<std::string> lines{remoteAnswerLine(AnswerOk, unitStatusLine(readUnitStatus()))};
+  std::vector<std::string> objects{remoteAnswerLine(AnswerOk, unitStatusJson(readUnitStatus()))};
+  Asker line("watch\n"), json("watch json\n"), stalled("watch json\n");
+  ASSERT_TRUE(waitFor([&] { return line.pump() && json.pump() && json.lines().size() == 1; }));
+  // More changes than the stalled watcher's socket and buffer hold, in bursts
+  // the window thread's feed keeps whole.
+  constexpr int kChanges = 1500, kBurst = kStatusChangesKept / 2;
+  for (int i = 1; i <= kChanges; ++i) {
+    effectSettings.gain = static_cast<float>(i % 400) / 100.0f;
+    presetBank.presetIndex = i / 400;
+    publishUnitStatus();
+    publishUnitStatus();  // no change
+    lines.push_back(remoteAnswerLine(AnswerOk, unitStatusLine(readUnitStatus())));
+    objects.push_back(remoteAnswerLine(AnswerOk, unitStatusJson(readUnitStatus())));
+    if (i % kBurst != 0 && i != kChanges) continue;
+    ASSERT_TRUE(waitFor([&] {
+      return line.pump() && json.pump() && json.lines().size() == objects.size() &&
+             line.lines().size() == lines.size();
+    })) << i;
+  }
+  for (std::string& l : lines) l.pop_back();
+  for (std::string& o : objects) o.pop_back();
+  EXPECT_EQ(line.lines(), lines);
+  EXPECT_EQ(json.lines(), objects);
+  Asker status("status\n");
+  ASSERT_TRUE(waitFor([&] { return !status.pump(); }));
+  EXPECT_EQ(status.lines(), std::vector<std::string>{lines.back()});
+
+  std::vector<std::unique_ptr<Asker>> more;
+  while (more.size() + 3 < kMostWatchers) {
+    more.push_back(std::make_unique<Asker>("watch\n"));
+    ASSERT_TRUE(waitFor([&] { return more.back()->pump() && more.back()->lines().size() == 1; }));
+  }
+  Asker tooMany("watch\n");
+  ASSERT_TRUE(waitFor([&] { return !tooMany.pump(); }));
+  EXPECT_EQ(tooMany.bytes, remoteAnswerLine(AnswerBusy));
+  more.pop_back();  // a watcher that has gone leaves its place
+  Asker again("watch\n");
+  ASSERT_TRUE(waitFor([&] { return again.pump() && again.lines().size() == 1; }));
+  EXPECT_EQ(again.lines().front(), lines.back());
+
+  // The stalled watcher skipped changes, and ends on the latest in order.
+  ASSERT_TRUE(waitFor([&] { return stalled.pump() && stalled.lines().back() == objects.back(); }));
+  const std::vector<std::string> seen = stalled.lines();
+  EXPECT_LT(seen.size(), objects.size());
+  auto at = objects.begin();
+  for (const std::string& s : seen) at = std::find(at, objects.end(), s);
+  EXPECT_NE(at, objects.end()) << "out of order";
+
+  stopRemoteControl();
+  for (Asker* w : {&line, &json, &stalled, &again})
+    EXPECT_TRUE(waitFor([&] { return !w->pump(); }));
+  resetEffectSettings();
+  resetPresetBank();
   unsetenv("XDG_RUNTIME_DIR");
 }
 

@@ -45,6 +45,9 @@ TEST_F(Remote, RequestsTakenAndEveryKindOfRefusal) {
     std::string result;
   } cases[] = {
       {"status\n", "status\n"},
+      {"status json\n", "status json\n"},
+      {"watch\n", "watch\n"},
+      {"watch json\n", "watch json\n"},
       {"send e\n", "send e\n"},
       {"send Shift+Right CTRL+q 0 f1\n", "send shift+right ctrl+q 0 f1\n"},
       {"send" + keys(kMostKeys) + "\n", "send" + keys(kMostKeys) + "\n"},
@@ -60,7 +63,10 @@ TEST_F(Remote, RequestsTakenAndEveryKindOfRefusal) {
       {"STATUS\n", "refused: unknown request 'STATUS'"},
       {"send e loud\n", "refused: 'loud' is no key of the panel"},
       {"send\n", "refused: send without keys"},
-      {"status e\n", "refused: status takes nothing after it"},
+      {"status e\n", "refused: status takes nothing but json after it"},
+      {"watch json json\n", "refused: watch takes nothing but json after it"},
+      {"watch JSON\n", "refused: watch takes nothing but json after it"},
+      {"send json\n", "refused: 'json' is no key of the panel"},
       {"send  e\n", "refused: request with an empty word"},
       {"send e \n", "refused: request with an empty word"},
       {" status\n", "refused: request with an empty word"},
@@ -122,7 +128,7 @@ TEST_F(Remote, StatusLineLettersEachSettingAsThePanelDoes) {
     effectSettings.muteOn = c.mute;
     effectSettings.bypassOn = c.bypass;
     effectSettings.gain = c.gain;
-    EXPECT_EQ(unitStatusLine(), c.line);
+    EXPECT_EQ(unitStatusLine(readUnitStatus()), c.line);
   }
 }
 
