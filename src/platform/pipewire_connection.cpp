@@ -2,11 +2,11 @@
 
 #include <pipewire/pipewire.h>
 
-#include <algorithm>
 #include <atomic>
-#include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -20,42 +20,14 @@ struct Connection {
   spa_hook coreListener{};
   // Written on PipeWire's thread (its events) and read by any thread.
   std::atomic<bool> connected{false};
-  int syncWaited = -1;  // the sequence number a round trip waits for
-  int syncDone = -1;    // the last one the server answered
-  std::atomic<std::uint32_t> graphRate{0};
-  std::vector<std::uint32_t> allowedRates;  // under the loop's lock
+  int syncWaited = -1;                      // the sequence number a round trip waits for
+  int syncDone = -1;                        // the last one the server answered
   std::atomic<void (*)()> onLost{nullptr};  // told when the connection breaks
 };
 
 // Never destroyed: PipeWire's threads run until the process ends and may still
 // deliver an event while static objects are being destroyed.
 Connection& connection = *new Connection();
-
-// "[ 44100 48000 ]" or "48000": the rates listed, in order.
-std::vector<std::uint32_t> ratesIn(const char* text) {
-  std::vector<std::uint32_t> rates;
-  for (const char* p = text; p != nullptr && *p != '\0';) {
-    char* end = nullptr;
-    const unsigned long r = std::strtoul(p, &end, 10);
-    if (end == p) {
-      ++p;
-      continue;
-    }
-    if (r > 0) rates.push_back(static_cast<std::uint32_t>(r));
-    p = end;
-  }
-  return rates;
-}
-
-void onCoreInfo(void*, const pw_core_info* info) {
-  if (info->props == nullptr) return;
-  if (const char* rate = spa_dict_lookup(info->props, "default.clock.rate")) {
-    const std::vector<std::uint32_t> r = ratesIn(rate);
-    if (!r.empty()) connection.graphRate.store(r.front(), std::memory_order_relaxed);
-  }
-  if (const char* allowed = spa_dict_lookup(info->props, "default.clock.allowed-rates"))
-    connection.allowedRates = ratesIn(allowed);
-}
 
 void onCoreDone(void*, std::uint32_t id, int seq) {
   if (id != PW_ID_CORE) return;
@@ -75,7 +47,6 @@ void onCoreError(void*, std::uint32_t id, int, int res, const char*) {
 pw_core_events coreEvents() {
   pw_core_events events{};
   events.version = PW_VERSION_CORE_EVENTS;
-  events.info = onCoreInfo;
   events.done = onCoreDone;
   events.error = onCoreError;
   return events;
@@ -89,7 +60,6 @@ bool connectCore() {
   connection.coreListener = {};
   pw_core_add_listener(connection.core, &connection.coreListener, &kCoreEvents, nullptr);
   connection.connected.store(true, std::memory_order_relaxed);
-  // The core's properties (the graph's rate) arrive before this answer.
   if (!pipewireRoundTrip()) connection.connected.store(false, std::memory_order_relaxed);
   return connection.connected.load(std::memory_order_relaxed);
 }
@@ -162,30 +132,6 @@ bool pipewireRoundTrip() {
          connection.syncDone != connection.syncWaited)
     if (pw_thread_loop_timed_wait_full(connection.loop, &until) != 0) return false;
   return connection.connected.load(std::memory_order_relaxed);
-}
-
-std::uint32_t pipewireGraphRate() {
-  return connection.graphRate.load(std::memory_order_relaxed);
-}
-
-std::vector<std::uint32_t> pipewireAllowedRates() {
-  if (!pipewireConnected()) return {};
-  PipewireLock lock;
-  return connection.allowedRates;
-}
-
-// The graph runs at one rate; a stream at that rate is never resampled, so its
-// frames line up with the cycles exactly (and cost nothing to convert). So a
-// rate is accepted if the graph runs at it or may switch to it; a graph at a
-// rate of none of the usual kinds (96000 Hz, say) accepts every rate and the
-// server converts.
-bool pipewireRateAccepted(std::uint32_t rate) {
-  const std::uint32_t graph = pipewireGraphRate();
-  if (graph == 0 || rate == graph) return true;
-  const std::vector<std::uint32_t> allowed = pipewireAllowedRates();
-  if (std::find(allowed.begin(), allowed.end(), rate) != allowed.end()) return true;
-  constexpr std::uint32_t kUsual[] = {32000, 44100, 48000};
-  return std::find(std::begin(kUsual), std::end(kUsual), graph) == std::end(kUsual);
 }
 
 namespace {

@@ -44,14 +44,6 @@ struct PipewireLock {
 // of it so far; false if it has not within a second.
 bool pipewireRoundTrip();
 
-// The rate the server's graph runs at, and the other rates it may switch to.
-std::uint32_t pipewireGraphRate();
-std::vector<std::uint32_t> pipewireAllowedRates();
-
-// Whether a stream at `rate` is carried without resampling, or the graph runs
-// at a rate of no usual kind and converts every stream anyway.
-bool pipewireRateAccepted(std::uint32_t rate);
-
 // A sink or source the server has, as the desktop names it.
 struct PipewireNode {
   std::uint32_t id;

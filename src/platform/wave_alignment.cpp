@@ -28,9 +28,10 @@ bool captureLiveIn(const DeviceCycle& playback, const DeviceCycle& capture, std:
 
 CaptureTarget captureTarget(const DeviceCycle& playback, std::uint64_t playbackFrames,
                             const DeviceCycle& capture) {
-  // A resampled stream's frames may differ from the other's by a frame or two.
-  const std::int64_t near =
-      std::max<std::int64_t>(16, static_cast<std::int64_t>(capture.frames) / 4);
+  // A resampled stream's frames may differ from the other's by a frame or two
+  // in a cycle, never more for long: a lag a resampler leaves when both start
+  // at once (after a server restart) is put right.
+  constexpr std::int64_t near = 16;
   if (capture.now == playback.now) return {playback.startFrames, near};
   if (capture.previousNow == playback.now) return {playbackFrames, near};
   const auto cycle = static_cast<std::int64_t>(std::max(capture.frames, playback.frames));

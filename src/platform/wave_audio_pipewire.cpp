@@ -66,10 +66,11 @@ const char* pwDeviceName(int isCapture, int index) {
   return name.c_str();
 }
 
+// Every rate is accepted: the server converts a stream at a rate other than
+// its graph's, so the unit takes the same profile on every backend.
 int pwQueryPlayback(const WaveFormat* format) {
   if (!isPlayableFormat(format)) return kWaveBadFormat;
-  if (pwDeviceCount(0) <= 0) return kWaveBadDevice;
-  return pipewireRateAccepted(format->samplesPerSecond) ? kWaveOk : kWaveBadFormat;
+  return pwDeviceCount(0) > 0 ? kWaveOk : kWaveBadDevice;
 }
 
 // Links the device's node into the graph; a microphone node is linked to by

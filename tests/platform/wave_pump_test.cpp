@@ -167,9 +167,9 @@ TEST_F(WavePumpTest, CaptureIsPutLevelWithPlaybackThroughPipewire) {
     std::uint64_t cycleFrames;
     CaptureTarget target;
   } const table[] = {
-      {500000000, 478666667, 1024, {5000, 256}},  // the same cycle, playback first
-      {521333333, 500000000, 1024, {6024, 256}},  // the next, capture first
-      {500000000, 478666667, 32, {5000, 16}},     // a short cycle: resampling's frame or two
+      {500000000, 478666667, 1024, {5000, 16}},   // the same cycle, playback first
+      {521333333, 500000000, 1024, {6024, 16}},   // the next, capture first
+      {500000000, 478666667, 683, {5000, 16}},    // resampled: a frame or two either way
       {521333333, 510000000, 512, {6024, 2560}},  // a cycle of playback's missed
       {7, 3, 1024, {6024, 3072}},                 // drivers of their own
   };
