@@ -140,8 +140,9 @@ void dropStreams() {
 }
 
 // A server answers again: the lost devices' streams are made afresh (the
-// microphone node under its old name), and both count their frames anew, so
-// capture is put level with playback at their first cycle.
+// microphone node under its old name), and both count their frames anew from
+// the start of their head descriptors, so capture is put level with playback
+// at their first cycle.
 bool restoreStreams() {
   std::lock_guard devices(devicesLock);
   for (PwDevice* d : {&playback, &capture}) {
@@ -149,7 +150,11 @@ bool restoreStreams() {
     const bool unlinked = d->lostFrom == PwState::Unlinked;
     if (!makeStream(*d, !unlinked)) return false;
     onDataThread([&] {
+      // Each count starts where its head descriptor does (playback plays the
+      // one it was in from its start again), so the two devices' descriptors
+      // complete in the same cycles once capture is level.
       d->pump.frames = 0;
+      d->pump.headOffset = 0;
       if (d == &playback) restartListening();
       const bool wasStarted = d->isCapture && started(d->lostFrom);
       enter(*d, unlinked ? PwState::Unlinked : wasStarted ? PwState::Started : PwState::Ready);
