@@ -15,6 +15,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <map>
 #include <string>
 #include <thread>
@@ -416,6 +418,44 @@ TEST_P(LiveMicrophone, ProgramsRecordTheUnitFromANodeOfItsOwnWhileItRuns) {
 
 INSTANTIATE_TEST_SUITE_P(Listen, LiveMicrophone, ::testing::Bool(),
                          [](const auto& info) { return info.param ? "AndSpeaker" : "Alone"; });
+
+std::string readText(const fs::path& file) {
+  std::ifstream in(file);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// The server restarted under the unit, as a package upgrade does: the unit
+// says so, carries on, and its node comes back under the same name and
+// description, carrying every marker again.
+TEST_F(LiveStream, TheMicrophoneNodeComesBackAfterTheServerRestarts) {
+  const int seconds = 3;
+  writeWav(dir / "tone.wav", marker_signal::make(kRate, seconds));
+  app.launch(program, dir, x, {}, {"--as-microphone"});
+  ASSERT_TRUE(app.findWindow(60)) << "no window appeared; see " << dir / "zephyrix.log";
+  ASSERT_GE(waitForSource("zephyrix_microphone", true, 60), 0) << "no node of the unit";
+  ASSERT_NO_FATAL_FAILURE(click(Bypass, "bypass=ON"));
+  ASSERT_TRUE(server.restart()) << "the server did not come back";
+  const auto said = [&](const char* line) {
+    return readText(dir / "zephyrix.log").find(line) != std::string::npos;
+  };
+  ASSERT_TRUE(waitFor([&] { return said("zephyrix: sound is back\n"); }))
+      << readText(dir / "zephyrix.log");
+  EXPECT_TRUE(said("zephyrix: the sound server went away; waiting for it\n"));
+  ASSERT_GE(waitForSource("zephyrix_microphone", true, 60), 0) << "the node did not come back";
+  EXPECT_NE(sourceEntry("zephyrix_microphone").find("Description: Zephyrix\n"), std::string::npos);
+  ASSERT_TRUE(app.waitForStatus("bypass=ON gain=1.00 sound=yes")) << "settings or sound lost";
+
+  recorder = startRecording("zephyrix_microphone", dir / "recorded.wav");
+  ASSERT_TRUE(waitFor([&] { return !recordedSoFar(dir / "recorded.wav").empty(); }));
+  ASSERT_TRUE(missed.start(dir / "xruns.log"));
+  play(dir / "tone.wav");
+  ASSERT_TRUE(waitForSoundOver(dir / "recorded.wav")) << "the node gave no sound";
+  const std::map<std::string, int> late = missed.stop();
+  ASSERT_NO_FATAL_FAILURE(power());
+  stopChild(recorder, SIGINT);
+  const auto sounds = marker_signal::analyse(readWav(dir / "recorded.wav"), kRate);
+  judgeFaults(markerFaults(sounds, 1, seconds, kTolerance, true), late, describe(sounds));
+}
 
 // Two units, each a microphone of its own under its own name; killed, their
 // nodes go with them (the server drops a dead client's nodes).
