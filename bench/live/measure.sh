@@ -361,7 +361,7 @@ restart_figures() {  # NAME
   if [ -n "$first" ]; then
     back=$(awk -v b="$begun" -v f="$first" 'BEGIN { printf "%d", b + 1000 * f }')
     from=$(awk -v b="$begun" -v f="$first" \
-      'BEGIN { w = 2 - b / 1000; f += 0.4; printf "%.3f", f > w ? f : w }')
+      'BEGIN { w = 2 - b / 1000; f += 0.4; printf "%.3f", (f > w ? f : w) }')
     "$signal" faults "$work/$1-b.wav" "$from" >"$work/$1-b.faults"
     b=$(tally "$work/$1-b.faults")
   fi
