@@ -10,8 +10,8 @@
 # glitches), then through the server's own module-loopback for comparison
 # while the unit is muted. After each restart, the time from the server
 # answering to the unit's "sound is back" line. Resident memory and the unit's
-# open descriptors are read every 10 s; at the end Power, its exit code and
-# how long the exit took.
+# open descriptors are read every 10 s while keys are pressed; at the end
+# Power, its exit code and how long the exit took.
 #
 #   bench/live/soak.sh [--build DIR] [--restart R] [--stall S] [MINUTES [CHECK]]
 # MINUTES default 30, CHECK default 5, R default 10, S default 7. The unit runs
@@ -126,7 +126,7 @@ due() {  # NOW MINUTES
 echo "== ${minutes} min of keys, a check every ${check} min, a restart every ${restart} min," \
   "a stall every ${stall} min =="
 n=0
-check_now "$n"
+check_now "$n" "at the start"
 began=$(ms)
 next_check=$(due "$began" "$check")
 next_restart=$(due "$began" "$restart")
@@ -160,7 +160,7 @@ while [ $(($(ms) - began)) -lt $((minutes * 60000)) ]; do
   sleep 1
 done
 n=$((n + 1))
-check_now "$n"
+check_now "$n" "at the end"
 usage_now >>"$work/usage"
 
 key ctrl+q
