@@ -16,29 +16,57 @@
 #     (lost or repeated audio, dropouts, steps) and processor time of the
 #     client (the zephyrix process) and of every server process (pipewire,
 #     pipewire-pulse, wireplumber), from /proc.
+# and runs once for each scenario, a change a desktop makes to the server while
+# the signal plays (T is SECONDS/5, at least 3 s):
+#   steady     nothing
+#   join       a recorder asking for 256 frames joins the contender's output
+#              (the speaker, or the microphone node) for 3 s at T, and again
+#              3 s after it left
+#   cycleN     the server's cycle forced to N frames (128, 256, 1024, 2048)
+#              from T to T before the end; processor time over that stretch only
+#   rate       the server's rate forced to 44100 Hz from T to T before the end
+#   restart    the server restarted (scripts/sound_server.sh restart) half-way;
+#              every recorder and player breaks with it, so a fresh player plays
+#              the rest of the signal and a fresh recorder records the output
+#              from the moment the server answers again (the loopback, a
+#              module of the old server, is loaded again at that moment). Back:
+#              from the server answering to the first sound at the output,
+#              which includes one pass through the contender (its latency); for
+#              the unit also to its "sound is back" line. Glitches after 2 s or
+#              after the first sound, whichever is later; processor time from
+#              2 s after the restart to the end
+#   stall      the server stopped for 3 s half-way (scripts/sound_server.sh
+#              stall 3); the latency is probed after it instead of before
 # Whole-system processor time is given as a ratio to the loopback's, which is
-# the server's alone. Targets for the native backend: no glitch; a latency no
-# greater than the loopback's + 1 ms in every round, the same (within 1 ms) at
-# every start; whole-system processor time at most 1.5x the loopback's; the
-# client at most 0.5% of a core; Power to exit under 2.5 s.
+# the server's alone. Targets, printed beside the figures: faults no more than
+# the loopback's; back within 2 s of a restart; whole-system processor time at
+# most 1.2x the loopback's at every forced cycle (1.5x steady); latency no
+# greater than the loopback's + 1 ms; Power to exit under 2.5 s.
 #
-#   bench/live/measure.sh [--build DIR] [--only LIST] [ROUNDS [SECONDS]]
-# ROUNDS default 5, SECONDS default 60. --only takes a comma list of the
-# contenders above (the loopback always runs). Without --build, the release
-# preset is configured and built. LIVE_KEEP=1 keeps the recordings.
+#   bench/live/measure.sh [--build DIR] [--only LIST] [--scenarios LIST]
+#                         [ROUNDS [SECONDS]]
+# ROUNDS default 5, SECONDS default 60 (at least 20 for any scenario but
+# steady). --only takes a comma list of the contenders above (the loopback
+# always runs), --scenarios one of the scenarios (default all). Without
+# --build, the release preset is configured and built. LIVE_KEEP=1 keeps the
+# recordings. The summary is Markdown tables: one a scenario, then one of all.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 
+all_scenarios="steady,join,cycle128,cycle256,cycle1024,cycle2048,rate,restart,stall"
 usage() {
-  echo "usage: $0 [--build DIR] [--only native,sdl,microphone] [ROUNDS [SECONDS]]" >&2
+  echo "usage: $0 [--build DIR] [--only native,sdl,microphone] [--scenarios $all_scenarios]" \
+    "[ROUNDS [SECONDS]]" >&2
   exit 2
 }
 build=""
 only="native,sdl,microphone"
+chosen=$all_scenarios
 while [ $# -ge 2 ]; do
   case "$1" in
     --build) build=$(cd "$2" && pwd); shift 2 ;;
     --only) only=$2; shift 2 ;;
+    --scenarios) chosen=$2; shift 2 ;;
     *) break ;;
   esac
 done
@@ -52,19 +80,34 @@ for c in ${only//,/ }; do
   case "$c" in native | sdl | microphone) contenders+=("$c") ;; *) usage ;; esac
 done
 contenders+=(loopback)
+scenarios=()
+for s in ${chosen//,/ }; do
+  case ",$all_scenarios," in *",$s,"*) scenarios+=("$s") ;; *) usage ;; esac
+  if [ "$s" != steady ] && [ "$seconds" -lt 20 ]; then usage; fi
+done
+[ ${#scenarios[@]} -gt 0 ] || usage
 scripts/deps.sh test
 . bench/live/programs.sh
 live_programs "$build"
 probe_seconds=10
+lead=$((seconds / 5 > 3 ? seconds / 5 : 3))  # T: when a change is made, and undone before the end
+half=$((seconds / 2))
 
 live_session
 unset ZEPHYRIX_AUDIO
 
 "$signal" make "$work/signal.wav" "$seconds"
+"$signal" make "$work/rest.wav" "$((seconds - half))"
 "$signal" make "$work/probe.wav" "$probe_seconds"
-pactl load-module module-null-sink sink_name=probe channels=2 \
-  channel_map=front-left,front-right >/dev/null
-
+load_probe() {
+  pactl load-module module-null-sink sink_name=probe channels=2 \
+    channel_map=front-left,front-right >/dev/null
+}
+load_probe
+load_loopback() {
+  pactl load-module module-loopback source=mic sink=spk channels=1 channel_map=mono \
+    latency_msec=250 source_dont_move=true sink_dont_move=true
+}
 # The probe: ports linked straight into the probe sink's two channels, no
 # buffer of their own between, so what it records is the two ports' sound in
 # the same cycles.
@@ -122,18 +165,117 @@ cpu_sample() {
   for pid in $(server_pids); do ticks_of "$pid"; done
 }
 
-# The glitch and processor-time part: the signal through OUTPUT, recorded.
-play_and_measure() {  # NAME OUTPUT
+# The change SCENARIO makes while the signal plays through OUTPUT, started with
+# the signal; for a forced cycle it also takes the processor-time samples of
+# NAME at both ends of the forced stretch.
+disturb() {  # SCENARIO OUTPUT NAME
+  local consumer=(--target "$2") until=$((seconds - lead))
+  [ "$2" = spk.monitor ] && consumer=(--target spk -P '{ stream.capture.sink = true }')
+  case "$1" in
+    join)
+      sleep "$lead"
+      for _ in 1 2; do
+        timeout -s INT 3 pw-record --latency 256 "${consumer[@]}" /dev/null || true
+        sleep 3
+      done
+      ;;
+    cycle*)
+      sleep "$lead"
+      pw-metadata -n settings 0 clock.force-quantum "${1#cycle}" >/dev/null
+      sleep 1  # the change itself is left out of the processor time
+      cpu_sample >"$work/$3.cpu0"
+      ms >"$work/$3.t0"
+      sleep $((until - lead - 1))
+      cpu_sample >"$work/$3.cpu1"
+      ms >"$work/$3.t1"
+      pw-metadata -n settings 0 clock.force-quantum 0 >/dev/null
+      ;;
+    rate)
+      sleep "$lead"
+      pw-metadata -n settings 0 clock.force-rate 44100 >/dev/null
+      sleep $((until - lead))
+      pw-metadata -n settings 0 clock.force-rate 0 >/dev/null
+      ;;
+    stall)
+      sleep "$half"
+      scripts/sound_server.sh stall 3
+      ;;
+  esac
+}
+
+# The glitch and processor-time part: the signal through OUTPUT, recorded,
+# while SCENARIO makes its change.
+play_and_measure() {  # NAME OUTPUT SCENARIO
   record "$2" 1 "$work/$1.wav"
   sleep 0.5
   cpu_sample >"$work/$1.cpu0"
-  local t0 t1
-  t0=$(ms)
+  ms >"$work/$1.t0"
+  disturb "$3" "$2" "$1" &
+  local change=$!
   paplay --device=feed "$work/signal.wav"
-  t1=$(ms)
-  cpu_sample >"$work/$1.cpu1"
-  echo $((t1 - t0)) >"$work/$1.wall"
+  wait "$change"
+  if [ ! -s "$work/$1.t1" ]; then
+    cpu_sample >"$work/$1.cpu1"
+    ms >"$work/$1.t1"
+  fi
   stop_recorders
+}
+
+# The restart: the signal through OUTPUT until half-way, the server restarted,
+# the rest of the signal played afresh and recorded from the moment the server
+# answers. Writes NAME-a.wav, NAME-b.wav, NAME.back (ms from the server's
+# answer to the recorder's start) and for the unit NAME.line (ms to its
+# "sound is back", negative when it came before the server had its devices).
+play_through_restart() {  # NAME OUTPUT CONTENDER
+  local player begun answered lines watcher
+  record "$2" 1 "$work/$1-a.wav"
+  sleep 0.5
+  paplay --device=feed "$work/signal.wav" 2>/dev/null &
+  player=$!
+  sleep "$half"
+  lines=$(grep -c 'sound is back' "$work/zephyrix.log" || true)
+  if [ "$3" != loopback ]; then
+    watch_line "$lines" >"$work/$1.line-at" &
+    watcher=$!
+  fi
+  scripts/sound_server.sh restart >/dev/null
+  answered=$(ms)
+  [ "$3" = loopback ] && load_loopback >"$work/loop"
+  if [ "$3" = microphone ]; then  # the node comes back with the unit
+    until pactl list short sources | grep -q zephyrix_microphone; do
+      sleep 0.02
+      [ $(($(ms) - answered)) -lt 10000 ] || break
+    done
+  fi
+  begun=$(ms)
+  record "$2" 1 "$work/$1-b.wav"
+  (sleep 2; cpu_sample >"$work/$1.cpu0"; ms >"$work/$1.t0") &
+  local sampler=$!
+  paplay --device=feed "$work/rest.wav"
+  wait "$player" 2>/dev/null || true  # broken at the restart, as is the first recorder
+  wait "$sampler"
+  cpu_sample >"$work/$1.cpu1"
+  ms >"$work/$1.t1"
+  stop_recorders
+  load_probe
+  echo $((begun - answered)) >"$work/$1.back"
+  if [ -n "${watcher:-}" ]; then
+    wait "$watcher" || true
+    if [ -s "$work/$1.line-at" ]; then
+      echo $(($(cat "$work/$1.line-at") - answered)) >"$work/$1.line"
+    fi
+  fi
+}
+# Prints the time at which the unit's log holds more than LINES "sound is
+# back" lines; nothing if not within 20 s.
+watch_line() {  # LINES
+  local start
+  start=$(ms)
+  while [ "$(grep -c 'sound is back' "$work/zephyrix.log" || true)" -le "$1" ]; do
+    sleep 0.01
+    [ $(($(ms) - start)) -lt 20000 ] || return 0
+  done
+  ms
 }
 
 ms() { date +%s%3N; }
@@ -194,25 +336,72 @@ power() {
 # 0.5 s in, and a loopback just loaded puts a burst of noise there.
 faults() { "$signal" faults "$1" 0.4; }
 latency() { "$signal" latency "$1" 0.4 || true; }
+# "FAULTS MARKERS DROPOUTS" of an analysis by faults: dropouts are the silences
+# inside a sound and the pauses between sounds.
+tally() {  # FAULTS-FILE
+  awk 'NR == 1 { for (i = 1; i <= NF; i++) { split($i, kv, "="); v[kv[1]] = kv[2] } }
+       /^  silence at/ { silences++ }
+       END { pauses = v["sounds"] > 1 ? v["sounds"] - 1 : 0
+             print v["faults"] + 0, v["markers"] + 0, silences + pauses }' "$1"
+}
+# Seconds into a recording at which its first sound begins; nothing if silent.
+onset() {  # WAV
+  "$signal" faults "$1" 0 | awk '/^sound / { sub(/-.*/, "", $2); print $2; exit }'
+}
 
-# One round of CONTENDER: latency, then glitches and processor time.
-round() {  # CONTENDER ROUND
-  local name=$1$2 output=spk.monitor loop=""
-  echo "== round $2 of $rounds: $1, ${seconds} s =="
+# The restart's figures, "FAULTS MARKERS DROPOUTS BACK-MS", of both parts; the
+# second part's from 2 s after the restart or 0.4 s after its first sound.
+restart_figures() {  # NAME
+  local begun first from back=never a b
+  faults "$work/$1-a.wav" >"$work/$1.faults"
+  a=$(tally "$work/$1.faults")
+  b="0 0 0"
+  begun=$(cat "$work/$1.back")
+  first=$(onset "$work/$1-b.wav")
+  if [ -n "$first" ]; then
+    back=$(awk -v b="$begun" -v f="$first" 'BEGIN { printf "%d", b + 1000 * f }')
+    from=$(awk -v b="$begun" -v f="$first" \
+      'BEGIN { w = 2 - b / 1000; f += 0.4; printf "%.3f", (f > w ? f : w) }')
+    "$signal" faults "$work/$1-b.wav" "$from" >"$work/$1-b.faults"
+    b=$(tally "$work/$1-b.faults")
+  fi
+  echo "$a $b" | awk -v back="$back" '{ print $1 + $4, $2 + $5, $3 + $6, back }'
+}
+
+# One round of CONTENDER in SCENARIO: latency, then glitches and processor
+# time; adds a line to the rounds file: SCENARIO CONTENDER ROUND FAULTS
+# MARKERS DROPOUTS BACK-MS LATENCY LINE-MS ("-" where there is none).
+round() {  # CONTENDER SCENARIO ROUND
+  local name=$2-$1$3 output=spk.monitor figures lat line
+  echo "== $2, round $3 of $rounds: $1, ${seconds} s =="
   if [ "$1" = loopback ]; then
-    loop=$(pactl load-module module-loopback source=mic sink=spk channels=1 channel_map=mono \
-      latency_msec=250 source_dont_move=true sink_dont_move=true)
+    load_loopback >"$work/loop"
   else
     launch "$1"
     [ "$1" = microphone ] && output=zephyrix_microphone
     click 224 232  # Bypass
   fi
-  probe_latency "$name" "$output"
-  play_and_measure "$name" "$output"
-  if [ -n "$loop" ]; then pactl unload-module "$loop"; else power; fi
-  faults "$work/$name.wav" >"$work/$name.faults"
-  head -n 1 "$work/$name.faults"
-  latency "$work/$name-probe.wav" | tee "$work/$name.latency"
+  [ "$2" = stall ] || probe_latency "$name" "$output"
+  if [ "$2" = restart ]; then
+    play_through_restart "$name" "$output" "$1"
+  else
+    play_and_measure "$name" "$output" "$2"
+  fi
+  [ "$2" != stall ] || probe_latency "$name" "$output"
+  if [ "$1" = loopback ]; then pactl unload-module "$(cat "$work/loop")"; else power; fi
+  if [ "$2" = restart ]; then
+    figures=$(restart_figures "$name")
+  else
+    faults "$work/$name.wav" >"$work/$name.faults"
+    figures="$(tally "$work/$name.faults") -"
+  fi
+  latency "$work/$name-probe.wav" >"$work/$name.latency"
+  lat=$(sed -n 's/.*median=\([0-9.]*\).*/\1/p' "$work/$name.latency")
+  line=$(cat "$work/$name.line" 2>/dev/null || echo -)
+  echo "$2 $1 $3 $figures ${lat:-nan} $line" | tee -a "$work/rounds" |
+    awk '{ printf "faults %d in %d markers, dropouts %d, latency %s ms", $4, $5, $6, $8
+           if ($7 != "-") printf ", back after %s ms (line %s ms)", $7, $9
+           print "" }'
 }
 
 echo "== calibration: the input on both channels of the probe =="
@@ -226,59 +415,32 @@ unlink_probe feed:monitor_MONO FR
 unlink_probe feed:monitor_MONO FL
 latency "$work/calibration.wav"
 
-for r in $(seq "$rounds"); do
-  for c in "${contenders[@]}"; do round "$c" "$r"; done
+: >"$work/rounds"
+for s in "${scenarios[@]}"; do
+  for r in $(seq "$rounds"); do
+    for c in "${contenders[@]}"; do round "$c" "$s" "$r"; done
+  done
 done
 
-echo "== summary (${rounds} rounds of ${seconds} s; processor time in % of one core) =="
 hz=$(getconf CLK_TCK)
 # Processor share of each process over a measurement: "NAME PERCENT" lines.
 shares() {  # NAME
   paste -d' ' "$work/$1.cpu0" "$work/$1.cpu1" |
-    awk -v hz="$hz" -v wall="$(cat "$work/$1.wall")" \
+    awk -v hz="$hz" -v wall=$(($(cat "$work/$1.t1") - $(cat "$work/$1.t0"))) \
       '{ printf "%s %.3f\n", $1, 100 * ($4 - $2) / hz / (wall / 1000) }'
 }
-for c in "${contenders[@]}"; do
-  for r in $(seq "$rounds"); do
-    shares "$c$r" | awk -v c="$c" -v r="$r" '{ print c, r, $0 }'
+for s in "${scenarios[@]}"; do
+  for c in "${contenders[@]}"; do
+    for r in $(seq "$rounds"); do
+      shares "$s-$c$r" | awk -v s="$s" -v c="$c" -v r="$r" '{ print s, c, r, $0 }'
+    done
   done
 done >"$work/shares"
-for c in "${contenders[@]}"; do
-  for r in $(seq "$rounds"); do
-    f=$(sed -n 's/.*markers=\([0-9]*\) faults=\([0-9]*\).*/\2 \1/p' "$work/$c$r.faults")
-    l=$(sed -n 's/.*median=\([0-9.]*\).*/\1/p' "$work/$c$r.latency")
-    echo "$c $r ${f:-0 0} ${l:-nan}"
-  done
-done >"$work/rounds"
-awk '
-  FILENAME ~ /shares$/ {
-    key = $1 " " $2
-    if ($3 == "client") client[key] = $4; else server[key] += $4
-    next
-  }
-  {
-    c = $1; order[c] = order[c] ? order[c] : ++n; name[order[c]] = c
-    faults[c] += $3; markers[c] += $4
-    lat[c] = lat[c] sprintf(" %.1f", $5)
-    if (!(c in lo) || $5 < lo[c]) lo[c] = $5
-    if (!(c in hi) || $5 > hi[c]) hi[c] = $5
-    key = $1 " " $2; rounds[c]++
-  }
-  END {
-    for (key in server) {
-      split(key, k, " "); s[k[1]] += server[key]; cl[k[1]] += client[key]; nr[k[1]]++
-    }
-    base = s["loopback"] / nr["loopback"]
-    for (i = 1; i <= n; i++) {
-      c = name[i]
-      rate = markers[c] ? 60 * faults[c] / markers[c] : 0
-      printf "%-10s glitches/min %.2f (%d in %.1f min)  latency ms:%s (spread %.2f)", c, rate,
-        faults[c], markers[c] / 60, lat[c], hi[c] - lo[c]
-      cpuc = cl[c] / nr[c]; cpus = s[c] / nr[c]
-      ratio = base > 0 ? (cpuc + cpus) / base : 0
-      printf "  client %.2f%%, server %.2f%%, whole %.2fx the loopback\n", cpuc, cpus, ratio
-    }
-  }' "$work/shares" "$work/rounds"
-echo "-- processor time by process and round:"
-awk '{ printf "%s%s %s %s%%\n", $1, $2, $3, $4 }' "$work/shares" | paste -sd' ' | fold -s -w 100
+
+echo
+echo "Produced by bench/live/measure.sh: ${rounds} rounds of ${seconds} s; processor time in %"
+echo "of one core; whole system = (client + server) / the loopback's server."
+awk -v list="${scenarios[*]}" -v who="${contenders[*]}" -f bench/live/measure_tables.awk \
+  "$work/shares" "$work/rounds"
+echo
 echo "Power click to exit: $(paste -sd' ' "$work/exits") ms"

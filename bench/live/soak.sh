@@ -2,28 +2,45 @@
 # A long run of the zephyrix program on a private sound server
 # (scripts/sound_server.sh) and a private X server, worked by keys: a key
 # pressed at random every second (effects, presets, delay, downsampler, knob,
-# mute, bypass, save) for MINUTES. Every CHECK minutes the unit is bypassed and
-# the marker signal plays through it for 20 s, recorded from the speaker
-# (every marker once, glitches), then through the server's own module-loopback
-# for comparison while the unit is muted. Resident memory is read every 10 s;
-# at the end Power, its exit code and how long the exit took.
+# mute, bypass, save) for MINUTES, while the server is restarted every RESTART
+# minutes and stopped for 3 s every STALL minutes (0: never). Every CHECK
+# minutes, and 2 s after each restart and each stall (past the window in which
+# the unit reconnects), the unit is bypassed and the marker signal plays
+# through it for 20 s, recorded from the speaker (every marker once,
+# glitches), then through the server's own module-loopback for comparison
+# while the unit is muted. After each restart, the time from the server
+# answering to the unit's "sound is back" line. Resident memory and the unit's
+# open descriptors are read every 10 s while keys are pressed; at the end
+# Power, its exit code and how long the exit took.
 #
-#   bench/live/soak.sh [--build DIR] [MINUTES [CHECK]]
-# MINUTES default 30, CHECK default 5. The unit runs with its own choice of
-# backend (ZEPHYRIX_AUDIO and --options given in ZEPHYRIX_OPTIONS apply).
+#   bench/live/soak.sh [--build DIR] [--restart R] [--stall S] [MINUTES [CHECK]]
+# MINUTES default 30, CHECK default 5, R default 10, S default 7. The unit runs
+# with its own choice of backend (ZEPHYRIX_AUDIO and --options given in
+# ZEPHYRIX_OPTIONS apply).
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 
+usage() {
+  echo "usage: $0 [--build DIR] [--restart MINUTES] [--stall MINUTES] [MINUTES [CHECK]]" >&2
+  exit 2
+}
 build=""
-if [ "${1:-}" = --build ]; then
-  build=$(cd "$2" && pwd)
-  shift 2
-fi
+restart=10
+stall=7
+while [ $# -ge 2 ]; do
+  case "$1" in
+    --build) build=$(cd "$2" && pwd); shift 2 ;;
+    --restart) restart=$2; shift 2 ;;
+    --stall) stall=$2; shift 2 ;;
+    *) break ;;
+  esac
+done
 minutes=${1:-30}
 check=${2:-5}
-case "$minutes$check" in
-  '' | *[!0-9]*) echo "usage: $0 [--build DIR] [MINUTES [CHECK]]" >&2; exit 2 ;;
+case "$minutes$check$restart$stall" in
+  '' | *[!0-9]*) usage ;;
 esac
+[ "$check" -gt 0 ] || usage
 scripts/deps.sh test
 . bench/live/programs.sh
 live_programs "$build"
@@ -48,9 +65,15 @@ key() { xdotool key --window "$window" "$@"; }
 keys=(1 2 3 4 5 6 7 8 9 0 e f s r d Right Left shift+Right shift+Left Up Down shift+Up
   shift+Down m b ctrl+s)
 
-rss() { awk '/^VmRSS:/ { print $2 }' "/proc/$app_pid/status"; }
-: >"$work/rss"
+# "SECONDS RESIDENT-KB DESCRIPTORS" of the unit, seconds into the run.
+usage_now() {
+  local fds=("/proc/$app_pid/fd"/*)
+  echo "$((($(ms) - began) / 1000)) $(awk '/^VmRSS:/ { print $2 }' "/proc/$app_pid/status")" \
+    "${#fds[@]}"
+}
+: >"$work/usage"
 : >"$work/checks"
+: >"$work/backs"
 
 # Plays the signal into the microphone while recording the speaker into FILE.
 record_signal() {  # FILE
@@ -65,8 +88,8 @@ record_signal() {  # FILE
 }
 
 # The signal through the unit bypassed, then through the server's loopback
-# with the unit muted; one line of faults for each.
-check_now() {  # N
+# with the unit muted; one line of faults for each, ending with WHY.
+check_now() {  # N [WHY]
   key e b  # an effect switch ends Mute and Bypass; then Bypass on
   record_signal "$work/unit$1.wav"
   key m  # Mute: the loopback alone on the speaker
@@ -75,28 +98,70 @@ check_now() {  # N
     latency_msec=250 source_dont_move=true sink_dont_move=true)
   record_signal "$work/loop$1.wav"
   pactl unload-module "$loop"
-  echo "check $1: unit $("$signal" faults "$work/unit$1.wav" 0.4 | head -n 1)" | tee -a "$work/checks"
-  echo "check $1: loopback $("$signal" faults "$work/loop$1.wav" 0.4 | head -n 1)" | tee -a "$work/checks"
+  local who
+  for who in unit loop; do
+    echo "check $1: ${who/%loop/loopback} $("$signal" faults "$work/$who$1.wav" 0.4 | head -n 1)" \
+      "(${2:-on schedule})" | tee -a "$work/checks"
+  done
 }
 
-echo "== ${minutes} min of keys, a check every ${check} min =="
+# Restarts the server and notes how long after it answers the unit says its
+# sound is back ("never" if not within 10 s).
+restart_now() {
+  local lines answered
+  lines=$(grep -c 'sound is back' "$work/zephyrix.log" || true)
+  scripts/sound_server.sh restart >/dev/null
+  answered=$(ms)
+  until [ "$(grep -c 'sound is back' "$work/zephyrix.log" || true)" -gt "$lines" ]; do
+    if [ $(($(ms) - answered)) -gt 10000 ]; then echo never >>"$work/backs"; return; fi
+    sleep 0.01
+  done
+  echo $(($(ms) - answered)) >>"$work/backs"
+}
+# MINUTES as the next time due after NOW, or never (0 minutes).
+due() {  # NOW MINUTES
+  if [ "$2" -gt 0 ]; then echo $(($1 + $2 * 60000)); else echo 9999999999999; fi
+}
+
+echo "== ${minutes} min of keys, a check every ${check} min, a restart every ${restart} min," \
+  "a stall every ${stall} min =="
 n=0
-check_now "$n"
+check_now "$n" "at the start"
 began=$(ms)
-next_check=$((began + check * 60000))
+next_check=$(due "$began" "$check")
+next_restart=$(due "$began" "$restart")
+next_stall=$(due "$began" "$stall")
+next_sample=$began
 while [ $(($(ms) - began)) -lt $((minutes * 60000)) ]; do
   key "${keys[RANDOM % ${#keys[@]}]}"
-  if [ $((($(ms) - began) / 10000)) -gt "$(wc -l <"$work/rss")" ]; then rss >>"$work/rss"; fi
-  if [ "$(ms)" -ge "$next_check" ]; then
+  now=$(ms)
+  if [ "$now" -ge "$next_sample" ]; then
+    usage_now >>"$work/usage"
+    next_sample=$((now + 10000))
+  fi
+  what=""
+  if [ "$now" -ge "$next_restart" ]; then
+    restart_now
+    what="after restart $(wc -l <"$work/backs"), back in $(tail -n 1 "$work/backs") ms"
+    next_restart=$(due "$next_restart" "$restart")
+  elif [ "$now" -ge "$next_stall" ]; then
+    scripts/sound_server.sh stall 3
+    what="after stall"
+    next_stall=$(due "$next_stall" "$stall")
+  elif [ "$now" -ge "$next_check" ]; then
+    what="on schedule"
+    next_check=$(due "$next_check" "$check")
+  fi
+  if [ -n "$what" ]; then
+    [ "$what" = "on schedule" ] || sleep 2  # the window in which the unit reconnects
     n=$((n + 1))
-    check_now "$n"
-    next_check=$((next_check + check * 60000))
+    check_now "$n" "$what"
   fi
   sleep 1
 done
 n=$((n + 1))
-check_now "$n"
-rss >>"$work/rss"
+check_now "$n" "at the end"
+usage_now >>"$work/usage"
 
 key ctrl+q
 pressed=$(ms)
@@ -110,8 +175,19 @@ awk '{ split($0, a, "faults="); f = a[2] + 0; split($0, b, "markers="); m = b[2]
        who = $3; faults[who] += f; markers[who] += m }
   END { for (w in faults) printf "%s: %d faults in %d markers (of %d s of signal a check)\n",
           w, faults[w], markers[w], '"$check_seconds"' }' "$work/checks"
-awk 'NR == 1 { first = $1 } NR > 6 { n++; if (!lo || $1 < lo) lo = $1; if ($1 > hi) hi = $1 }
-  END { printf "resident memory: %d kB at start; ", first
-        if (n) printf "%d ... %d kB over the %d samples after the first minute\n", lo, hi, n
-        else print "no sample after the first minute" }' "$work/rss"
+grep -v 'faults=0 ' "$work/checks" | sed 's/^/with faults: /' || true
+restarts=$(wc -l <"$work/backs")
+echo "restarts: $restarts, the unit's sound back after: $(paste -sd' ' "$work/backs") ms"
+echo "the unit's lines: $(grep -c 'went away' "$work/zephyrix.log" || true) went away," \
+  "$(grep -c 'sound is back' "$work/zephyrix.log" || true) sound is back"
+# First, after the first minute, last and highest of each: flat when the last
+# is no more than 2% (memory) or 0 (descriptors) over the first sample after
+# the first minute.
+awk 'NR == 1 { m0 = m1 = $2; d0 = d1 = $3 } $1 >= 60 && !late { late = 1; m1 = $2; d1 = $3 }
+  { m = $2; d = $3; if ($2 > mh) mh = $2; if ($3 > dh) dh = $3 }
+  END { printf "resident memory: %d kB at start, %d after the first minute, %d at the end, " \
+          "highest %d: %s\n", m0, m1, m, mh, m <= m1 * 1.02 ? "flat" : "grows"
+        printf "open descriptors: %d at start, %d after the first minute, %d at the end, " \
+          "highest %d: %s (%d samples)\n", d0, d1, d, dh, d <= d1 ? "flat" : "grows", NR }' \
+  "$work/usage"
 echo "exit code $code, ${exited} ms after Power"
