@@ -14,33 +14,39 @@ namespace {
 // How often a server is looked for while it is away.
 constexpr std::chrono::milliseconds kLookEvery{500};
 
-std::mutex keeperLock;
-std::condition_variable woken;
-bool stopping = false;  // under keeperLock
-bool broken = false;    // under keeperLock: the connection broke, not yet dealt with
-std::thread keeper;
-PipewireKeeping keeping{};
+struct Keeper {
+  std::mutex lock;
+  std::condition_variable woken;
+  bool stopping = false;  // under lock
+  bool broken = false;    // under lock: the connection broke, not yet dealt with
+  std::thread thread;
+  PipewireKeeping keeping{};
+};
+
+// Never destroyed: a unit that exits with a device still open leaves the
+// keeper running, and PipeWire's thread may still tell it of a break.
+Keeper& k = *new Keeper();
 
 // PipeWire's thread, its lock held: only wakes the keeper.
 void onLost() {
   {
-    std::lock_guard lock(keeperLock);
-    broken = true;
+    std::lock_guard lock(k.lock);
+    k.broken = true;
   }
-  woken.notify_all();
+  k.woken.notify_all();
 }
 
 // Waits for a break, or (while the server is away) for the next look; false
 // when the keeper is to stop.
 bool waitForWork(bool away) {
-  std::unique_lock lock(keeperLock);
-  const auto ready = [] { return stopping || broken; };
+  std::unique_lock lock(k.lock);
+  const auto ready = [] { return k.stopping || k.broken; };
   if (away)
-    woken.wait_for(lock, kLookEvery, ready);
+    k.woken.wait_for(lock, kLookEvery, ready);
   else
-    woken.wait(lock, ready);
-  broken = false;
-  return !stopping;
+    k.woken.wait(lock, ready);
+  k.broken = false;
+  return !k.stopping;
 }
 
 void keep() {
@@ -50,10 +56,10 @@ void keep() {
     if (!away) {
       std::fputs("zephyrix: the sound server went away; waiting for it\n", stderr);
       markWaveSoundLost(true);
-      keeping.drop();
+      k.keeping.drop();
       away = true;
     }
-    if (!pipewireReconnect() || !keeping.restore()) continue;
+    if (!pipewireReconnect() || !k.keeping.restore()) continue;
     std::fputs("zephyrix: sound is back\n", stderr);
     markWaveSoundLost(false);
     away = false;
@@ -62,24 +68,24 @@ void keep() {
 
 }  // namespace
 
-void keepPipewireDevices(const PipewireKeeping& k) {
-  std::lock_guard lock(keeperLock);
-  if (keeper.joinable()) return;
-  keeping = k;
-  stopping = false;
-  broken = !pipewireConnected();  // it may have broken already
+void keepPipewireDevices(const PipewireKeeping& keeping) {
+  std::lock_guard lock(k.lock);
+  if (k.thread.joinable()) return;
+  k.keeping = keeping;
+  k.stopping = false;
+  k.broken = !pipewireConnected();  // it may have broken already
   whenPipewireLost(onLost);
-  keeper = std::thread(keep);
+  k.thread = std::thread(keep);
 }
 
 void stopKeepingPipewireDevices() {
   {
-    std::lock_guard lock(keeperLock);
-    if (!keeper.joinable()) return;
-    stopping = true;
+    std::lock_guard lock(k.lock);
+    if (!k.thread.joinable()) return;
+    k.stopping = true;
   }
-  woken.notify_all();
-  keeper.join();
-  keeper = std::thread();
+  k.woken.notify_all();
+  k.thread.join();
+  k.thread = std::thread();
   markWaveSoundLost(false);
 }
