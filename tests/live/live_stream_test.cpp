@@ -91,6 +91,20 @@ class LiveStream : public ::testing::Test {
     ASSERT_TRUE(app.waitForStatus(shown, &last)) << "expected " << shown << " in: " << last;
   }
 
+  // Plays tone.wav (`seconds` of the marker signal) into the microphone while
+  // the server's missed cycles are watched, then Power; every marker of
+  // `recording` once, in order, a second apart (`exact`: no dropout either).
+  void playAndJudge(const fs::path& recording, int seconds, bool exact, const char* silent) {
+    ASSERT_TRUE(missed.start(dir / "xruns.log"));
+    play(dir / "tone.wav");
+    ASSERT_TRUE(waitForSoundOver(recording)) << silent;
+    const std::map<std::string, int> late = missed.stop();
+    ASSERT_NO_FATAL_FAILURE(power());
+    stopChild(recorder, SIGINT);
+    const auto sounds = marker_signal::analyse(readWav(recording), kRate);
+    judgeFaults(markerFaults(sounds, 1, seconds, kTolerance, exact), late, describe(sounds));
+  }
+
   // Power, and the unit ends with 0.
   void power() {
     ASSERT_TRUE(app.click(Power));
@@ -319,15 +333,8 @@ TEST_F(LiveStream, DevicesGoByNameAndTheUnitServesAsAMicrophone) {
   recorder = startRecording("zephyrix_mic", dir / "call.wav");
   ASSERT_NO_FATAL_FAILURE(start({}, {"--input", "Micro", "--output", "Zephyrix-out"}));
   ASSERT_NO_FATAL_FAILURE(click(Bypass, "bypass=ON"));
-  ASSERT_TRUE(missed.start(dir / "xruns.log"));
-  play(dir / "tone.wav");
-  ASSERT_TRUE(waitForSoundOver(dir / "call.wav")) << "the call heard no sound";
-  const std::map<std::string, int> late = missed.stop();
-  ASSERT_NO_FATAL_FAILURE(power());
-  stopChild(recorder, SIGINT);
   // The call hears the unit: every marker, a second apart.
-  const auto sounds = marker_signal::analyse(readWav(dir / "call.wav"), kRate);
-  judgeFaults(markerFaults(sounds, 1, seconds, kTolerance, false), late, describe(sounds));
+  playAndJudge(dir / "call.wav", seconds, false, "the call heard no sound");
 }
 
 // Waits up to `seconds` until the server lists the source `node` (or, with
@@ -447,14 +454,7 @@ TEST_F(LiveStream, TheMicrophoneNodeComesBackAfterTheServerRestarts) {
 
   recorder = startRecording("zephyrix_microphone", dir / "recorded.wav");
   ASSERT_TRUE(waitFor([&] { return !recordedSoFar(dir / "recorded.wav").empty(); }));
-  ASSERT_TRUE(missed.start(dir / "xruns.log"));
-  play(dir / "tone.wav");
-  ASSERT_TRUE(waitForSoundOver(dir / "recorded.wav")) << "the node gave no sound";
-  const std::map<std::string, int> late = missed.stop();
-  ASSERT_NO_FATAL_FAILURE(power());
-  stopChild(recorder, SIGINT);
-  const auto sounds = marker_signal::analyse(readWav(dir / "recorded.wav"), kRate);
-  judgeFaults(markerFaults(sounds, 1, seconds, kTolerance, true), late, describe(sounds));
+  playAndJudge(dir / "recorded.wav", seconds, true, "the node gave no sound");
 }
 
 // Two units, each a microphone of its own under its own name; killed, their
