@@ -6,6 +6,7 @@
 #
 #   zephyrix_app           start-up, message loop, shut-down      (the zephyrix program)
 #     zephyrix_remote      control socket, requests, client, status line
+#     zephyrix_midi        MIDI messages, the map to the controls, the lights
 #       zephyrix_panel     button table, rendering, commands       (+ the artwork)
 #       zephyrix_stream    device negotiation and the block stream
 #         zephyrix_core    settings, profiles, effects chain, presets (no SDL)
@@ -25,8 +26,9 @@ set(ZEPHYRIX_ROOMS
   "src/audio|zephyrix_stream|audio state platform"
   "src/presets||presets state platform"
   "src/panel|zephyrix_panel|panel presets state platform assets"
+  "src/midi|zephyrix_midi|midi panel presets state platform assets"
   "src/remote|zephyrix_remote|remote panel audio presets state platform"
-  "src/app|zephyrix_app zephyrix|app remote panel audio presets state platform"
+  "src/app|zephyrix_app zephyrix|app midi remote panel audio presets state platform"
   "tools/render|zephyrix_render zephyrix-render|render audio presets state platform")
 
 # Splits one row of ZEPHYRIX_ROOMS into its folder, targets and includable folders.

@@ -1,0 +1,1 @@
+#include "midi/midi_map.h"

@@ -1,0 +1,1 @@
+#include "midi/midi_message.h"
