@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the fuzz targets (clang, libFuzzer, AddressSanitizer + UBSan) and runs
 # each, the preset file loader, the control socket's request parser and the
-# client's reading of the answers, for
+# client's reading of the answers, and the MIDI map file's parser, for
 # SECONDS (default 30) from a scratch copy of its seed corpus, so the corpora
 # in the repository stay as committed. Exits non-zero if
 # the fuzzer finds a crash, a sanitizer report or a failed check; the input that
@@ -16,13 +16,13 @@ esac
 scripts/deps.sh test  # clang and its fuzzer runtime
 
 cmake --preset fuzz >/dev/null
-cmake --build --preset fuzz --target preset_file_fuzz remote_request_fuzz remote_answer_fuzz -j "$(nproc)"
+cmake --build --preset fuzz --target preset_file_fuzz remote_request_fuzz remote_answer_fuzz midi_map_fuzz -j "$(nproc)"
 
 artifacts=build/fuzz/artifacts/
 mkdir -p "$artifacts"
 corpus=""
 trap 'rm -rf "$corpus"' EXIT
-for target in preset_file remote_request remote_answer; do
+for target in preset_file remote_request remote_answer midi_map; do
   rm -rf "$corpus"
   corpus=$(mktemp -d)
   cp "tests/fuzz/corpus/$target"/* "$corpus/"
