@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "audio/audio_stream.h"
+#include "midi/midi_control.h"
 #include "panel/gain_knob.h"
 #include "panel/panel_images.h"
 #include "panel/panel_render.h"
@@ -86,11 +87,12 @@ std::int32_t runMessageLoop() {
     if (got < 0) return kExitCannotStart;
     if (got == 0) return static_cast<std::int32_t>(msg.wParam);  // the code it was posted with
     translateMessage(&msg);
-    // Requests of other programs reach the panel here, as keys.
-    if (!takeRemoteMessage(msg)) dispatchMessage(&msg);
+    // Requests of other programs and MIDI reach the panel here, as keys.
+    if (!takeRemoteMessage(msg) && !takeMidiMessage(msg.window, msg)) dispatchMessage(&msg);
     if (quitRequested == 1) return kExitDone;
     knobToGain();
     publishUnitStatus();
+    publishMidiLights();
   }
 }
 
@@ -123,7 +125,7 @@ void watchSound(WindowHandle window) {
 
 }  // namespace
 
-int runZephyrix() {
+int runZephyrix(const std::string& midiFrom) {
   const char* fatal = nullptr;
   WindowHandle window = startZephyrix(&fatal);
   int exitCode = kExitDone;
@@ -137,9 +139,11 @@ int runZephyrix() {
     exitCode = kExitCannotStart;
   } else {
     startRemoteControl(window);
+    startMidiControl(window, midiFrom);
     watchSound(window);
     exitCode = runMessageLoop();
     watchSound(nullptr);
+    stopMidiControl();
     stopRemoteControl();
   }
   shutDownZephyrix(window);

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "platform/window.h"
 
@@ -28,5 +29,6 @@ std::int32_t runMessageLoop();
 // closes the window system.
 void shutDownZephyrix(WindowHandle window);
 
-// All of the above; returns the program's exit code.
-int runZephyrix();
+// All of the above, with MIDI control linked to `midiFrom` (empty: to nothing
+// but what others link); returns the program's exit code.
+int runZephyrix(const std::string& midiFrom = {});

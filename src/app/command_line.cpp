@@ -15,6 +15,7 @@ enum OptionId {
   Record,
   AsMicrophone,
   Listen,
+  MidiFrom,
   Send,
   Status,
   Watch,
@@ -34,6 +35,10 @@ constexpr CommandOption kOptions[] = {
      "browser and recording programs list as a microphone, for as\n"
      "long as the unit runs, instead of into the speaker (PipeWire)"},
     {"listen", 0, nullptr, "with --as-microphone: the speaker plays the same sound"},
+    {"midi-from", 0, "NAME",
+     "link this MIDI source (a node's name or description, or a port's\n"
+     "name or alias) to the unit's MIDI input, now and whenever it\n"
+     "appears again (PipeWire)"},
     {"send", 0, nullptr,
      "press the keys named after it (below) in the unit that runs, as if\n"
      "typed into its window, then exit"},
@@ -72,6 +77,9 @@ bool takeOption(CommandLine& line, int id, const char* value, std::string& error
       break;
     case Listen:
       line.listen = true;
+      break;
+    case MidiFrom:
+      line.midiFrom = value;
       break;
     case Send:
       line.send = true;

@@ -16,6 +16,7 @@ struct CommandLine {
   std::string record;         // WAV file to record what is played into; empty for none
   bool asMicrophone = false;  // play into a source node of our own instead of the speaker
   bool listen = false;        // with asMicrophone: the speaker plays it too
+  std::string midiFrom;       // MIDI source to link to the unit's MIDI input; empty for none
   bool send = false;          // press `keys` in the running unit
   bool status = false;        // print the running unit's state
   bool watch = false;         // print it at each change, until the unit ends

@@ -96,7 +96,7 @@ int runFromCommandLine(int argc, char** argv) {
     startRecording();
   }
   choosePresetFolder();
-  const int code = runZephyrix();
+  const int code = runZephyrix(line.midiFrom);
   stopRecording();
   return code;
 }

@@ -8,8 +8,6 @@
 #include "panel/panel_render.h"
 #include "state/effect_settings.h"
 
-namespace {
-
 // What a pen-down and pen-up on the control do: Power lights while held, then
 // the command runs (and unlights it).
 void pressControl(WindowHandle window, std::int32_t id) {
@@ -29,8 +27,6 @@ void moveKnob(std::int32_t rows) {
   drawControl(KnobTrack, 0);
   drawKnob();
 }
-
-}  // namespace
 
 void pressKey(WindowHandle window, std::uint32_t code, std::uint32_t modifiers) {
   // Shift chooses between the arrows' two meanings; on letters and digits it

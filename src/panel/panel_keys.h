@@ -33,5 +33,12 @@ const PanelKey* panelKeyNamed(std::string_view name);
 // on what they do.
 std::string panelKeyHelp(std::size_t column);
 
+// What a pen-down and pen-up on control `id` do (Power lights while held).
+void pressControl(WindowHandle window, std::int32_t id);
+
+// Moves the gain knob by `rows` (negative upwards) as a drag would, within
+// the track.
+void moveKnob(std::int32_t rows);
+
 // Acts on one key press; keys the panel does not know do nothing.
 void pressKey(WindowHandle window, std::uint32_t code, std::uint32_t modifiers);

@@ -1,5 +1,6 @@
 #include "platform/pipewire_keeper.h"
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
@@ -13,6 +14,7 @@ namespace {
 
 // How often a server is looked for while it is away.
 constexpr std::chrono::milliseconds kLookEvery{500};
+constexpr int kKeepingsMax = 4;
 
 struct Keeper {
   std::mutex lock;
@@ -20,7 +22,8 @@ struct Keeper {
   bool stopping = false;  // under lock
   bool broken = false;    // under lock: the connection broke, not yet dealt with
   std::thread thread;
-  PipewireKeeping keeping{};
+  PipewireKeeping keepings[kKeepingsMax]{};  // under lock
+  int count = 0;                             // under lock
 };
 
 // Never destroyed: a unit that exits with a device still open leaves the
@@ -49,6 +52,27 @@ bool waitForWork(bool away) {
   return !k.stopping;
 }
 
+// What is to be kept now: a copy, so that nothing is called under the lock.
+int keepings(PipewireKeeping (&out)[kKeepingsMax]) {
+  std::lock_guard lock(k.lock);
+  std::copy(k.keepings, k.keepings + k.count, out);
+  return k.count;
+}
+
+void dropAll() {
+  PipewireKeeping all[kKeepingsMax];
+  const int n = keepings(all);
+  for (int i = 0; i < n; ++i) all[i].drop();
+}
+
+bool restoreAll() {
+  PipewireKeeping all[kKeepingsMax];
+  const int n = keepings(all);
+  bool restored = true;
+  for (int i = 0; i < n; ++i) restored = all[i].restore() && restored;
+  return restored;
+}
+
 void keep() {
   bool away = false;
   while (waitForWork(away)) {
@@ -56,32 +80,44 @@ void keep() {
     if (!away) {
       std::fputs("zephyrix: the sound server went away; waiting for it\n", stderr);
       markWaveSoundLost(true);
-      k.keeping.drop();
+      dropAll();
       away = true;
     }
-    if (!pipewireReconnect() || !k.keeping.restore()) continue;
+    if (!pipewireReconnect() || !restoreAll()) continue;
     std::fputs("zephyrix: sound is back\n", stderr);
     markWaveSoundLost(false);
     away = false;
   }
 }
 
+bool sameKeeping(const PipewireKeeping& a, const PipewireKeeping& b) {
+  return a.drop == b.drop && a.restore == b.restore;
+}
+
 }  // namespace
 
 void keepPipewireDevices(const PipewireKeeping& keeping) {
   std::lock_guard lock(k.lock);
+  const auto end = k.keepings + k.count;
+  if (k.count < kKeepingsMax && std::none_of(k.keepings, end, [&](const PipewireKeeping& x) {
+        return sameKeeping(x, keeping);
+      }))
+    k.keepings[k.count++] = keeping;
   if (k.thread.joinable()) return;
-  k.keeping = keeping;
   k.stopping = false;
   k.broken = !pipewireConnected();  // it may have broken already
   whenPipewireLost(onLost);
   k.thread = std::thread(keep);
 }
 
-void stopKeepingPipewireDevices() {
+void stopKeepingPipewireDevices(const PipewireKeeping& keeping) {
   {
     std::lock_guard lock(k.lock);
-    if (!k.thread.joinable()) return;
+    const auto end = k.keepings + k.count;
+    const auto kept = std::remove_if(
+        k.keepings, end, [&](const PipewireKeeping& x) { return sameKeeping(x, keeping); });
+    k.count = static_cast<int>(kept - k.keepings);
+    if (k.count > 0 || !k.thread.joinable()) return;
     k.stopping = true;
   }
   k.woken.notify_all();

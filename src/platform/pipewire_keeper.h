@@ -11,8 +11,12 @@ struct PipewireKeeping {
   bool (*restore)();  // makes them again on the new connection; false: try later
 };
 
-// Starts the keeper if it is not running. Not from the keeper's own calls.
+// Has the keeper keep these too (the audio devices, the MIDI nodes), starting
+// it if it is not running; the same keeping twice counts once. Each drop and
+// restore is called for every keeping, in the order they came, and must do
+// nothing for what is not open. Not from the keeper's own calls.
 void keepPipewireDevices(const PipewireKeeping& keeping);
 
-// Stops it, waiting for the call it may be in. Not from the keeper's own calls.
-void stopKeepingPipewireDevices();
+// Forgets the keeping; with none left, stops the keeper, waiting for the call
+// it may be in. Not from the keeper's own calls.
+void stopKeepingPipewireDevices(const PipewireKeeping& keeping);

@@ -286,7 +286,7 @@ int closeDevice(WaveDevice handle, PwDevice& device, std::uint32_t closeMessage)
   });
   const bool anyOpen = isOpen(stateOf(playback)) || isOpen(stateOf(capture));
   devices.unlock();
-  if (!anyOpen) stopKeepingPipewireDevices();
+  if (!anyOpen) stopKeepingPipewireDevices({dropStreams, restoreStreams});
   return closed;
 }
 

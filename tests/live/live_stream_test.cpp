@@ -18,6 +18,7 @@
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -475,5 +476,129 @@ TEST_F(LiveStream, TwoMicrophonesGetNamesOfTheirOwnAndGoWhenKilled) {
   EXPECT_GE(waitForSource("zephyrix_microphone", false, 1.0), 0) << "a node outlived its unit";
   EXPECT_GE(waitForSource("zephyrix_microphone_2", false, 1.0), 0) << "a node outlived its unit";
 }
+
+// A standard MIDI file of `events` (whole channel messages), one every 50 ms.
+void writeMidiFile(const fs::path& file, const std::vector<std::vector<std::uint8_t>>& events) {
+  std::string track;
+  for (const auto& e : events) {
+    track.push_back(24);  // ticks, at 96 a quarter note of 500 ms
+    track.append(e.begin(), e.end());
+  }
+  track += std::string("\x18\xff\x2f\x00", 4);  // the track's end
+  const auto be32 = [](std::size_t n) {
+    return std::string{char(n >> 24), char(n >> 16), char(n >> 8), char(n)};
+  };
+  std::ofstream(file, std::ios::binary) << "MThd" << be32(6) << std::string("\0\0\0\1\0\x60", 6)
+                                        << "MTrk" << be32(track.size()) << track;
+}
+
+// What pw-mididump printed, each message as "ch1 cc80=127", "ch1 program2",
+// "ch2 note-on" or "ch2 note-off".
+std::vector<std::string> dumpedLights(const fs::path& dump) {
+  std::vector<std::string> lights;
+  std::istringstream in(readText(dump));
+  for (std::string line; std::getline(in, line);) {
+    int ch = 0, number = 0, value = 0;
+    const char* at = std::strstr(line.c_str(), "(channel");
+    if (at == nullptr || std::sscanf(at, "(channel %d", &ch) != 1) continue;
+    const std::string name = "ch" + std::to_string(ch) + " ";
+    const char* cc = std::strstr(at, "controller");
+    const char* program = std::strstr(at, "program");
+    const char* value_at = std::strstr(at, "value");
+    if (cc && value_at && std::sscanf(cc, "controller %d", &number) == 1 &&
+        std::sscanf(value_at, "value %d", &value) == 1)
+      lights.push_back(name + "cc" + std::to_string(number) + "=" + std::to_string(value));
+    else if (program && std::sscanf(program, "program %d", &number) == 1)
+      lights.push_back(name + "program" + std::to_string(number));
+    else if (line.find("Note On") != std::string::npos)
+      lights.push_back(name + "note-on");
+    else if (line.find("Note Off") != std::string::npos)
+      lights.push_back(name + "note-off");
+  }
+  return lights;
+}
+
+struct MidiCase {
+  const char* name;
+  const char* map;  // the map file; null for the default map
+  std::vector<std::vector<std::uint8_t>> events;
+  std::vector<const char*> shown;   // parts of the status line after them
+  std::size_t firstLights;          // the whole state, sent when the lights are linked
+  std::vector<std::string> lights;  // then each change once
+};
+
+const MidiCase kMidiCases[] = {
+    {"DefaultMap",
+     nullptr,
+     // Echo pressed and let go; preset 3; Bypass held down (sent twice) and let
+     // go; Flanger; on channel 2 (not listened to) Reverse; the knob to the bottom.
+     {{0xB0, 80, 127},
+      {0xB0, 80, 0},
+      {0xC0, 2},
+      {0xB0, 86, 127},
+      {0xB0, 86, 127},
+      {0xB0, 86, 0},
+      {0xB0, 81, 100},
+      {0xB0, 81, 0},
+      {0xB1, 83, 127},
+      {0xB0, 7, 0}},
+     {"preset=3 ", "reverse=OFF", "flanger=ON", "bypass=ON gain=0.00"},
+     8,
+     {"ch1 cc80=127", "ch1 cc85=0", "ch1 cc80=0", "ch1 program2", "ch1 cc86=127", "ch1 cc81=127"}},
+    {"MapFile",
+     "# a pad controller on channel 2\nchannel 2\n  note 36 = bypass  # the big pad\n"
+     "program 5 = preset 2\ncc 20 = gain\n",
+     {{0xC1, 5}, {0x91, 36, 100}, {0x91, 36, 0}, {0xB1, 20, 0}, {0xB0, 86, 127}},
+     {"preset=2 ", "bypass=ON gain=0.00"},
+     1,
+     {"ch2 program5", "ch2 note-on"}},
+};
+
+class LiveMidi : public LiveStream, public ::testing::WithParamInterface<MidiCase> {};
+
+// A controller linked by name with --midi-from presses the controls its map
+// binds its messages to, and the lights linked to the unit's MIDI output get
+// the whole state once, then each change once.
+TEST_P(LiveMidi, AControllerPressesTheControlsAndItsLightsFollow) {
+  const MidiCase& c = GetParam();
+  for (const char* tool : {"pw-midiplay", "pw-mididump", "pw-link"})
+    if (!haveProgram(tool)) GTEST_SKIP() << tool << " is not installed";
+  std::map<std::string, std::string> environment{{"XDG_CONFIG_HOME", (dir / "config").string()}};
+  if (c.map != nullptr) {
+    fs::create_directories(dir / "config" / "zephyrix");
+    std::ofstream(dir / "config" / "zephyrix" / "midi.conf") << c.map;
+  }
+  writeMidiFile(dir / "events.mid", c.events);
+  ASSERT_NO_FATAL_FAILURE(start(environment, {"--midi-from", "zephyrix-test-controller"}));
+  ASSERT_TRUE(app.waitForStatus("sound=yes"));
+
+  pid_t dump = spawnProgram({"pw-mididump"}, (dir / "lights.txt").string());
+  const auto lights = [&] { return dumpedLights(dir / "lights.txt"); };
+  ASSERT_TRUE(waitFor([&] {
+    return runCommand("pw-link zephyrix_feedback:feedback midi-dump:input 2>&1").empty();
+  })) << "the lights could not be linked";
+  ASSERT_TRUE(waitFor([&] { return lights().size() >= c.firstLights; }));
+
+  // Unlinked, the player waits for the unit to link it.
+  player = spawnProgram(
+      {"pw-midiplay", "-P", "{ node.autoconnect = false node.name = zephyrix-test-controller }",
+       (dir / "events.mid").string()},
+      (dir / "player.log").string());
+  ASSERT_EQ(waitForChild(player, 60), 0) << "pw-midiplay failed or hung";
+  player = 0;
+  std::string last;
+  for (const char* part : c.shown)
+    EXPECT_TRUE(app.waitForStatus(part, &last)) << "expected " << part << " in: " << last;
+  waitFor([&] { return lights().size() >= c.firstLights + c.lights.size(); });
+  const std::vector<std::string> seen = lights();
+  stopChild(dump);
+  ASSERT_GE(seen.size(), c.firstLights);
+  EXPECT_EQ(std::vector<std::string>(seen.begin() + c.firstLights, seen.end()), c.lights)
+      << "see " << dir / "lights.txt";
+  ASSERT_NO_FATAL_FAILURE(power());
+}
+
+INSTANTIATE_TEST_SUITE_P(Maps, LiveMidi, ::testing::ValuesIn(kMidiCases),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -1,0 +1,366 @@
+// The MIDI nodes are two filters of one MIDI port each on the process's
+// PipeWire connection. Neither asks for real-time processing, so PipeWire
+// calls their process callbacks on its own main-loop thread, where handing a
+// message on and taking the lock of the lights' queue are allowed. A registry
+// listener follows the graph's MIDI ports and links: it links the chosen
+// source to the input whenever that appears, and tells of every link made to
+// the output.
+#include "platform/midi_ports.h"
+
+#include <pipewire/filter.h>
+#include <pipewire/pipewire.h>
+#include <spa/control/control.h>
+#include <spa/pod/builder.h>
+#include <spa/pod/iter.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <vector>
+
+#include "platform/pipewire_connection.h"
+#include "platform/pipewire_keeper.h"
+#include "platform/wave_audio.h"
+
+namespace {
+
+struct MidiNodeInfo {
+  const char* name;
+  const char* description;
+  const char* mediaClass;
+  pw_direction direction;
+  const char* portName;
+};
+
+constexpr MidiNodeInfo kControlInfo{"zephyrix_control", "Zephyrix control", "Midi/Sink",
+                                    PW_DIRECTION_INPUT, "control"};
+constexpr MidiNodeInfo kFeedbackInfo{"zephyrix_feedback", "Zephyrix feedback", "Midi/Source",
+                                     PW_DIRECTION_OUTPUT, "feedback"};
+
+struct MidiNode {
+  pw_filter* filter;
+  spa_hook listener;
+  void* port;
+};
+
+// A MIDI port or a node of the graph, as the registry told of it.
+struct SeenPort {
+  std::uint32_t id, node;
+  bool output;
+  std::string name, alias;
+};
+struct SeenNode {
+  std::uint32_t id;
+  std::string name, description;
+};
+
+// Set by the window thread while the nodes are wanted; the connection (and
+// its lock) exists only once they were.
+std::atomic<bool> opened{false};
+// Under the PipeWire lock (its thread holds it in every callback).
+MidiPorts setup{};
+MidiNode control{}, feedback{};
+pw_registry* registry = nullptr;
+spa_hook registryListener{};
+std::vector<SeenPort> ports;
+std::vector<SeenNode> nodes;
+std::vector<std::uint32_t> feedbackLinks;  // links whose output is ours
+std::vector<std::uint32_t> linkedSources;  // source ports linked to the input by us
+std::vector<pw_proxy*> links;              // the links we made; they go with their proxies
+
+// The lights' queue: any thread puts, the output's process takes.
+struct QueuedMidi {
+  std::uint8_t size;
+  std::uint8_t bytes[3];
+};
+constexpr std::size_t kQueueMax = 512;
+std::mutex queueLock;
+QueuedMidi queue[kQueueMax];        // under queueLock
+std::size_t queued = 0;             // under queueLock
+std::atomic<bool> listened{false};  // something is linked to the output
+
+// --- Processing -----------------------------------------------------------------
+
+bool isMidiBytes(const spa_pod_control& c) {
+  return c.type == SPA_CONTROL_Midi && c.value.type == SPA_TYPE_Bytes;
+}
+
+void processControl(void*, spa_io_position*) {
+  pw_buffer* b = pw_filter_dequeue_buffer(control.port);
+  if (b == nullptr) return;
+  spa_data& d = b->buffer->datas[0];
+  auto* pod = d.data != nullptr && d.chunk != nullptr
+                  ? static_cast<spa_pod*>(
+                        spa_pod_from_data(d.data, d.maxsize, d.chunk->offset, d.chunk->size))
+                  : nullptr;
+  if (pod != nullptr && spa_pod_is_sequence(pod) && setup.received != nullptr) {
+    spa_pod_control* c;
+    SPA_POD_SEQUENCE_FOREACH(reinterpret_cast<spa_pod_sequence*>(pod), c) {
+      if (!isMidiBytes(*c)) continue;
+      setup.received(static_cast<const std::uint8_t*>(SPA_POD_BODY(&c->value)),
+                     SPA_POD_BODY_SIZE(&c->value));
+    }
+  }
+  pw_filter_queue_buffer(control.port, b);
+}
+
+// The space one message takes in a sequence: its control header and its
+// bytes, padded to 8.
+constexpr std::uint32_t kControlSpace = sizeof(spa_pod_control) + 8;
+
+void processFeedback(void*, spa_io_position*) {
+  pw_buffer* b = pw_filter_dequeue_buffer(feedback.port);
+  if (b == nullptr) return;
+  spa_data& d = b->buffer->datas[0];
+  if (d.data == nullptr || d.chunk == nullptr || d.maxsize < 64) {
+    pw_filter_queue_buffer(feedback.port, b);
+    return;
+  }
+  spa_pod_builder builder;
+  spa_pod_builder_init(&builder, d.data, d.maxsize);
+  spa_pod_frame frame;
+  spa_pod_builder_push_sequence(&builder, &frame, 0);
+  {
+    // As many as fit; the rest wait for the next cycle.
+    std::lock_guard lock(queueLock);
+    const std::size_t room = (d.maxsize - 64) / kControlSpace;
+    const std::size_t n = std::min(queued, room);
+    for (std::size_t i = 0; i < n; ++i) {
+      spa_pod_builder_control(&builder, 0, SPA_CONTROL_Midi);
+      spa_pod_builder_bytes(&builder, queue[i].bytes, queue[i].size);
+    }
+    std::copy(queue + n, queue + queued, queue);
+    queued -= n;
+  }
+  spa_pod_builder_pop(&builder, &frame);
+  d.chunk->offset = 0;
+  d.chunk->size = builder.state.offset;
+  d.chunk->stride = 1;
+  d.chunk->flags = 0;
+  pw_filter_queue_buffer(feedback.port, b);
+}
+
+void clearQueue() {
+  std::lock_guard lock(queueLock);
+  queued = 0;
+}
+
+// --- The graph ------------------------------------------------------------------
+
+std::uint32_t nodeIdOf(const MidiNode& n) {
+  return n.filter != nullptr ? pw_filter_get_node_id(n.filter) : SPA_ID_INVALID;
+}
+
+bool isChosenSource(const SeenPort& p) {
+  if (!p.output || setup.linkFrom.empty()) return false;
+  if (p.node == nodeIdOf(feedback)) return false;
+  if (p.name == setup.linkFrom || p.alias == setup.linkFrom) return true;
+  return std::any_of(nodes.begin(), nodes.end(), [&](const SeenNode& n) {
+    return n.id == p.node && (n.name == setup.linkFrom || n.description == setup.linkFrom);
+  });
+}
+
+void link(const SeenPort& from, const SeenPort& to) {
+  pw_properties* props = pw_properties_new(PW_KEY_OBJECT_LINGER, "false", nullptr);
+  if (props == nullptr) return;
+  pw_properties_setf(props, PW_KEY_LINK_OUTPUT_NODE, "%u", from.node);
+  pw_properties_setf(props, PW_KEY_LINK_OUTPUT_PORT, "%u", from.id);
+  pw_properties_setf(props, PW_KEY_LINK_INPUT_NODE, "%u", to.node);
+  pw_properties_setf(props, PW_KEY_LINK_INPUT_PORT, "%u", to.id);
+  auto* proxy = static_cast<pw_proxy*>(pw_core_create_object(
+      pipewireCore(), "link-factory", PW_TYPE_INTERFACE_Link, PW_VERSION_LINK, &props->dict, 0));
+  pw_properties_free(props);
+  if (proxy == nullptr) return;
+  links.push_back(proxy);
+  linkedSources.push_back(from.id);
+}
+
+// Links each chosen source not linked yet, once the input's port is known.
+void linkChosenSources() {
+  const std::uint32_t input = nodeIdOf(control);
+  const auto to = std::find_if(ports.begin(), ports.end(),
+                               [&](const SeenPort& p) { return !p.output && p.node == input; });
+  if (input == SPA_ID_INVALID || to == ports.end()) return;
+  const SeenPort target = *to;
+  for (const SeenPort& p : std::vector<SeenPort>(ports)) {
+    const bool done =
+        std::find(linkedSources.begin(), linkedSources.end(), p.id) != linkedSources.end();
+    if (!done && isChosenSource(p)) link(p, target);
+  }
+}
+
+std::string lookup(const spa_dict* props, const char* key) {
+  const char* value = props != nullptr ? spa_dict_lookup(props, key) : nullptr;
+  return value != nullptr ? value : "";
+}
+
+std::uint32_t idOf(const spa_dict* props, const char* key) {
+  const std::string value = lookup(props, key);
+  char* end = nullptr;
+  const unsigned long id = std::strtoul(value.c_str(), &end, 10);
+  return value.empty() || *end != '\0' || id >= SPA_ID_INVALID ? SPA_ID_INVALID
+                                                               : static_cast<std::uint32_t>(id);
+}
+
+void onFeedbackLinked(std::uint32_t link) {
+  feedbackLinks.push_back(link);
+  listened.store(true, std::memory_order_relaxed);
+  clearQueue();  // what waited is old; the whole state follows
+  if (setup.linked != nullptr) setup.linked();
+}
+
+void onGlobal(void*, std::uint32_t id, std::uint32_t, const char* type, std::uint32_t,
+              const spa_dict* props) {
+  if (std::strcmp(type, PW_TYPE_INTERFACE_Node) == 0) {
+    nodes.push_back({id, lookup(props, PW_KEY_NODE_NAME), lookup(props, PW_KEY_NODE_DESCRIPTION)});
+  } else if (std::strcmp(type, PW_TYPE_INTERFACE_Port) == 0) {
+    if (lookup(props, PW_KEY_FORMAT_DSP).find("midi") == std::string::npos) return;
+    ports.push_back({id, idOf(props, PW_KEY_NODE_ID), lookup(props, PW_KEY_PORT_DIRECTION) == "out",
+                     lookup(props, PW_KEY_PORT_NAME), lookup(props, PW_KEY_PORT_ALIAS)});
+  } else if (std::strcmp(type, PW_TYPE_INTERFACE_Link) == 0) {
+    const std::uint32_t out = nodeIdOf(feedback);
+    if (out != SPA_ID_INVALID && idOf(props, PW_KEY_LINK_OUTPUT_NODE) == out) onFeedbackLinked(id);
+    return;
+  }
+  linkChosenSources();
+}
+
+template <typename T>
+void eraseId(std::vector<T>& list, std::uint32_t id) {
+  std::erase_if(list, [&](const T& x) { return x.id == id; });
+}
+
+void onGlobalRemoved(void*, std::uint32_t id) {
+  eraseId(nodes, id);
+  eraseId(ports, id);
+  std::erase(linkedSources, id);  // a source that comes back is linked again
+  std::erase(feedbackLinks, id);
+  if (feedbackLinks.empty()) listened.store(false, std::memory_order_relaxed);
+}
+
+constexpr pw_registry_events kRegistryEvents = {
+    .version = PW_VERSION_REGISTRY_EVENTS, .global = onGlobal, .global_remove = onGlobalRemoved};
+
+// The input's port becomes known to the registry once the node is in the
+// graph; its state changes say when.
+void onStateChanged(void*, pw_filter_state, pw_filter_state, const char*) {
+  linkChosenSources();
+}
+
+pw_filter_events filterEvents(void (*process)(void*, spa_io_position*)) {
+  pw_filter_events events{};
+  events.version = PW_VERSION_FILTER_EVENTS;
+  events.state_changed = onStateChanged;
+  events.process = process;
+  return events;
+}
+const pw_filter_events kControlEvents = filterEvents(processControl);
+const pw_filter_events kFeedbackEvents = filterEvents(processFeedback);
+
+// --- Making and removing --------------------------------------------------------
+
+bool makeNode(MidiNode& n, const MidiNodeInfo& info, const pw_filter_events& events) {
+  pw_properties* props = pw_properties_new(
+      PW_KEY_MEDIA_TYPE, "Midi", PW_KEY_MEDIA_CLASS, info.mediaClass, PW_KEY_NODE_NAME, info.name,
+      PW_KEY_NODE_DESCRIPTION, info.description, PW_KEY_APP_NAME, "Zephyrix", nullptr);
+  n.filter = props != nullptr ? pw_filter_new(pipewireCore(), info.name, props) : nullptr;
+  if (n.filter == nullptr) return false;
+  pw_filter_add_listener(n.filter, &n.listener, &events, nullptr);
+  pw_properties* portProps = pw_properties_new(PW_KEY_FORMAT_DSP, "8 bit raw midi",
+                                               PW_KEY_PORT_NAME, info.portName, nullptr);
+  n.port = portProps != nullptr
+               ? pw_filter_add_port(n.filter, info.direction, PW_FILTER_PORT_FLAG_MAP_BUFFERS,
+                                    sizeof(int), portProps, nullptr, 0)
+               : nullptr;
+  return n.port != nullptr && pw_filter_connect(n.filter, PW_FILTER_FLAG_NONE, nullptr, 0) >= 0;
+}
+
+void removeNode(MidiNode& n) {
+  if (n.filter != nullptr) pw_filter_destroy(n.filter);
+  n = {};
+}
+
+// Everything of ours in the graph goes; the lock is held.
+void removeAll() {
+  for (pw_proxy* l : links) pw_proxy_destroy(l);
+  links.clear();
+  linkedSources.clear();
+  if (registry != nullptr) {
+    spa_hook_remove(&registryListener);
+    pw_proxy_destroy(reinterpret_cast<pw_proxy*>(registry));
+  }
+  registry = nullptr;
+  ports.clear();
+  nodes.clear();
+  feedbackLinks.clear();
+  listened.store(false, std::memory_order_relaxed);
+  removeNode(control);
+  removeNode(feedback);
+}
+
+// The lock is held.
+bool makeAll() {
+  registry = pw_core_get_registry(pipewireCore(), PW_VERSION_REGISTRY, 0);
+  if (registry != nullptr) {
+    registryListener = {};
+    pw_registry_add_listener(registry, &registryListener, &kRegistryEvents, nullptr);
+  }
+  const bool made = registry != nullptr && makeNode(control, kControlInfo, kControlEvents) &&
+                    makeNode(feedback, kFeedbackInfo, kFeedbackEvents);
+  if (!made) removeAll();
+  return made;
+}
+
+void dropMidi() {
+  PipewireLock lock;
+  if (opened.load()) removeAll();
+}
+
+// A restored server without the MIDI nodes still has sound: a failure here is
+// said once and does not hold the audio back.
+bool restoreMidi() {
+  PipewireLock lock;
+  if (opened.load() && control.filter == nullptr && !makeAll())
+    std::fputs("zephyrix: the MIDI nodes could not be made again\n", stderr);
+  return true;
+}
+
+constexpr PipewireKeeping kKeeping{dropMidi, restoreMidi};
+
+}  // namespace
+
+bool openMidiPorts(const MidiPorts& wanted) {
+  if (currentWaveBackend() != &pipewireWaveBackend || !pipewireConnected()) return false;
+  if (opened.load()) return true;
+  {
+    PipewireLock lock;
+    setup = wanted;
+    if (!makeAll()) return false;
+    opened.store(true);
+  }
+  keepPipewireDevices(kKeeping);
+  return true;
+}
+
+void sendMidi(const std::uint8_t* bytes, std::uint32_t size) {
+  if (size == 0 || size > 3 || !listened.load(std::memory_order_relaxed)) return;
+  std::lock_guard lock(queueLock);
+  if (queued == kQueueMax) return;
+  QueuedMidi& q = queue[queued++];
+  q.size = static_cast<std::uint8_t>(size);
+  std::copy(bytes, bytes + size, q.bytes);
+}
+
+void closeMidiPorts() {
+  if (!opened.load()) return;
+  {
+    PipewireLock lock;
+    opened.store(false);
+    removeAll();
+  }
+  stopKeepingPipewireDevices(kKeeping);
+  clearQueue();
+}
