@@ -133,7 +133,7 @@ std::string quoted(std::string_view word) {
 // The number after `what`, within first ... last, or an error.
 bool takeNumber(const std::vector<std::string>& words, std::string_view what, int first, int last,
                 int* number, std::string* reason) {
-  if (words.size() < 2) {
+  if (words.size() < 2 || words[1] == "=") {
     *reason = std::string(what) + " needs a number";
     return false;
   }

@@ -66,7 +66,7 @@ TEST(MidiMapTest, MapFiles) {
       {"note 5 = gain", 1, "gain needs a cc"},
       {"program 5 = gain", 1, "gain needs a cc"},
       {"cc 80 echo", 1, "expected \"=\""},
-      {"cc", 1, "cc needs a number"},
+      {"cc = echo", 1, "cc needs a number"},
       {"channel 0", 1, "channel number 0 is not 1 ... 16"},
       {"channel 17", 1, "channel number 17 is not 1 ... 16"},
       {"channel 2 3", 1, "unexpected \"3\""},

@@ -1,6 +1,6 @@
 // The README is written by hand; these tests hold what it says of the keys,
-// the status line, the exit statuses, the version and the folders to the
-// tables and the tree they describe.
+// the status line, the exit statuses, the version, the default MIDI map and the
+// folders to the tables and the tree they describe.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "midi/midi_map.h"
 #include "platform/exit_status.h"
 #include "platform/version.h"
 #include "presets/preset_bank.h"
@@ -123,6 +124,57 @@ TEST(Readme, StatusJsonIsShownAsItIsBuilt) {
   EXPECT_EQ(example.str().substr(1), unitStatusJson(shown));
   const std::string limit = "takes " + std::to_string(kMostWatchers) + " watchers at once";
   EXPECT_NE(std::regex_replace(text, std::regex("\\s+"), " ").find(limit), std::string::npos);
+}
+
+// A cell's names in backquotes, "`program 0` … `program 9`" standing for every
+// number between.
+std::vector<std::string> numberedNames(const std::string& cell) {
+  std::vector<std::string> names;
+  const std::regex name("`([^`]+)`( … )?");
+  bool range = false;
+  for (std::sregex_iterator m(cell.begin(), cell.end(), name), end; m != end; ++m) {
+    const std::string last = (*m)[1], stem = last.substr(0, last.rfind(' ') + 1);
+    for (int k = range ? std::stoi(names.back().substr(stem.size())) + 1 : 0;
+         range && k < std::stoi(last.substr(stem.size())); ++k)
+      names.push_back(stem + std::to_string(k));
+    names.push_back(last);
+    range = (*m)[2].matched;
+  }
+  return names;
+}
+
+// The MIDI section's table read as a map file, and its example map file.
+TEST(Readme, MidiMapIsTheDefaultAndTheExampleReads) {
+  const std::string text = readme();
+  const std::size_t start = text.find("## With a MIDI controller");
+  ASSERT_NE(start, std::string::npos);
+  std::istringstream in(text.substr(start, text.find("\n## ", start + 1) - start));
+  std::string table, example, line;
+  const std::regex cells(R"(^\| (.*) \| (.*) \|$)");
+  while (std::getline(in, line) && line != "```") {
+    std::smatch row;
+    if (!std::regex_match(line, row, cells)) continue;
+    const std::vector<std::string> messages = numberedNames(row[1]),
+                                   controls = numberedNames(row[2]);
+    EXPECT_EQ(messages.size(), controls.size()) << line;
+    for (std::size_t i = 0; i < messages.size() && i < controls.size(); ++i)
+      table += messages[i] + " = " + controls[i] + "\n";
+  }
+  while (std::getline(in, line) && line != "```") example += line + "\n";
+
+  MidiMap map;
+  MidiMapError error{0, ""};
+  ASSERT_TRUE(parseMidiMap(table, &map, &error)) << error.line << ": " << error.reason;
+  const MidiMap& built = defaultMidiMap();
+  ASSERT_EQ(map.count, built.count);
+  for (int i = 0; i < built.count; ++i) {
+    const MidiBinding& b = built.bindings[i];
+    const MidiBinding* read = midiBindingFor(map, {b.kind, built.channel, b.number, 127});
+    ASSERT_NE(read, nullptr) << "message " << int(b.number);
+    EXPECT_EQ(read->buttonId, b.buttonId) << "message " << int(b.number);
+  }
+  EXPECT_TRUE(parseMidiMap(example, &map, &error)) << error.line << ": " << error.reason;
+  EXPECT_EQ(map.channel, 10);
 }
 
 // The codes the sentence "LEAD 0 ..., 1 ..., 2 ...." lists, asides in
