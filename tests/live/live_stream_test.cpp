@@ -434,7 +434,7 @@ std::string readText(const fs::path& file) {
 
 // The server restarted under the unit, as a package upgrade does: the unit
 // says so, carries on, and its node comes back under the same name and
-// description, carrying every marker again.
+// description, carrying every marker again; so do its MIDI nodes.
 TEST_F(LiveStream, TheMicrophoneNodeComesBackAfterTheServerRestarts) {
   const int seconds = 3;
   writeWav(dir / "tone.wav", marker_signal::make(kRate, seconds));
@@ -452,6 +452,11 @@ TEST_F(LiveStream, TheMicrophoneNodeComesBackAfterTheServerRestarts) {
   ASSERT_GE(waitForSource("zephyrix_microphone", true, 60), 0) << "the node did not come back";
   EXPECT_NE(sourceEntry("zephyrix_microphone").find("Description: Zephyrix\n"), std::string::npos);
   ASSERT_TRUE(app.waitForStatus("bypass=ON gain=1.00 sound=yes")) << "settings or sound lost";
+  EXPECT_TRUE(waitFor([] {
+    const std::string ports = runCommand("pw-link -i -o");
+    return ports.find("zephyrix_control:control") != std::string::npos &&
+           ports.find("zephyrix_feedback:feedback") != std::string::npos;
+  })) << "the MIDI nodes did not come back";
 
   recorder = startRecording("zephyrix_microphone", dir / "recorded.wav");
   ASSERT_TRUE(waitFor([&] { return !recordedSoFar(dir / "recorded.wav").empty(); }));
@@ -530,21 +535,23 @@ struct MidiCase {
 const MidiCase kMidiCases[] = {
     {"DefaultMap",
      nullptr,
-     // Echo pressed and let go; preset 3; Bypass held down (sent twice) and let
-     // go; Flanger; on channel 2 (not listened to) Reverse; the knob to the bottom.
+     // Echo pressed and let go; preset 3; Flanger; Bypass held down (sent
+     // twice) and let go; on channel 2 (not listened to) Reverse; the knob to
+     // the bottom.
      {{0xB0, 80, 127},
       {0xB0, 80, 0},
       {0xC0, 2},
+      {0xB0, 81, 100},
+      {0xB0, 81, 0},
       {0xB0, 86, 127},
       {0xB0, 86, 127},
       {0xB0, 86, 0},
-      {0xB0, 81, 100},
-      {0xB0, 81, 0},
       {0xB1, 83, 127},
       {0xB0, 7, 0}},
      {"preset=3 ", "reverse=OFF", "flanger=ON", "bypass=ON gain=0.00"},
      8,
-     {"ch1 cc80=127", "ch1 cc85=0", "ch1 cc80=0", "ch1 program2", "ch1 cc86=127", "ch1 cc81=127"}},
+     // Echo's press also unmutes; the preset turns it off again.
+     {"ch1 cc80=127", "ch1 cc85=0", "ch1 cc80=0", "ch1 program2", "ch1 cc81=127", "ch1 cc86=127"}},
     {"MapFile",
      "# a pad controller on channel 2\nchannel 2\n  note 36 = bypass  # the big pad\n"
      "program 5 = preset 2\ncc 20 = gain\n",
@@ -574,10 +581,15 @@ TEST_P(LiveMidi, AControllerPressesTheControlsAndItsLightsFollow) {
 
   pid_t dump = spawnProgram({"pw-mididump"}, (dir / "lights.txt").string());
   const auto lights = [&] { return dumpedLights(dir / "lights.txt"); };
+  const auto linked = [] {
+    return runCommand("pw-link -l").find("|-> midi-dump:input") != std::string::npos;
+  };
   ASSERT_TRUE(waitFor([&] {
-    return runCommand("pw-link zephyrix_feedback:feedback midi-dump:input 2>&1").empty();
+    runCommand("pw-link zephyrix_feedback:feedback midi-dump:input 2>&1");
+    return linked();
   })) << "the lights could not be linked";
-  ASSERT_TRUE(waitFor([&] { return lights().size() >= c.firstLights; }));
+  ASSERT_TRUE(waitFor([&] { return lights().size() >= c.firstLights; }))
+      << runCommand("pw-link -l") << readText(dir / "zephyrix.log");
 
   // Unlinked, the player waits for the unit to link it.
   player = spawnProgram(
