@@ -1,7 +1,8 @@
 // The unit's own MIDI nodes on the native PipeWire backend: an input that any
 // controller or program can be linked to ("zephyrix_control", described
 // "Zephyrix control") and an output for a controller's lights
-// ("zephyrix_feedback", "Zephyrix feedback"). They live as long as the unit
+// ("zephyrix_feedback", "Zephyrix feedback"); a second unit's are numbered
+// ("zephyrix_control_2", "Zephyrix control 2"). They live as long as the unit
 // (the server removes them with its connection) and come back with the audio
 // streams after a server restart. Nothing here runs on the data thread: the
 // nodes are processed on PipeWire's own thread, which only copies.

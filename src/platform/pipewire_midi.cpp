@@ -262,11 +262,36 @@ const pw_filter_events kFeedbackEvents = filterEvents(processFeedback);
 
 // --- Making and removing --------------------------------------------------------
 
+// The number that sets this unit's nodes apart from another unit's: 1 for
+// none ("zephyrix_control"), then "zephyrix_control_2", "Zephyrix control 2"
+// and so on. Kept while the nodes are wanted, so they come back after a
+// restart under the same names.
+int unitNumber = 0;
+
+std::string nameOf(const char* base, const char* apart) {
+  return unitNumber > 1 ? base + (apart + std::to_string(unitNumber)) : base;
+}
+
+// The lowest number whose names no node of the graph has yet (the registry
+// has told of them all after a round trip).
+int freeUnitNumber() {
+  pipewireRoundTrip();
+  for (int k = 1;; ++k) {
+    unitNumber = k;
+    const bool taken = std::any_of(nodes.begin(), nodes.end(), [](const SeenNode& n) {
+      return n.name == nameOf(kControlInfo.name, "_") || n.name == nameOf(kFeedbackInfo.name, "_");
+    });
+    if (!taken) return k;
+  }
+}
+
 bool makeNode(MidiNode& n, const MidiNodeInfo& info, const pw_filter_events& events) {
-  pw_properties* props = pw_properties_new(
-      PW_KEY_MEDIA_TYPE, "Midi", PW_KEY_MEDIA_CLASS, info.mediaClass, PW_KEY_NODE_NAME, info.name,
-      PW_KEY_NODE_DESCRIPTION, info.description, PW_KEY_APP_NAME, "Zephyrix", nullptr);
-  n.filter = props != nullptr ? pw_filter_new(pipewireCore(), info.name, props) : nullptr;
+  const std::string name = nameOf(info.name, "_"), description = nameOf(info.description, " ");
+  pw_properties* props =
+      pw_properties_new(PW_KEY_MEDIA_TYPE, "Midi", PW_KEY_MEDIA_CLASS, info.mediaClass,
+                        PW_KEY_NODE_NAME, name.c_str(), PW_KEY_NODE_DESCRIPTION,
+                        description.c_str(), PW_KEY_APP_NAME, "Zephyrix", nullptr);
+  n.filter = props != nullptr ? pw_filter_new(pipewireCore(), name.c_str(), props) : nullptr;
   if (n.filter == nullptr) return false;
   pw_filter_add_listener(n.filter, &n.listener, &events, nullptr);
   pw_properties* portProps = pw_properties_new(PW_KEY_FORMAT_DSP, "8 bit raw midi",
@@ -307,6 +332,7 @@ bool makeAll() {
   if (registry != nullptr) {
     registryListener = {};
     pw_registry_add_listener(registry, &registryListener, &kRegistryEvents, nullptr);
+    if (unitNumber == 0) unitNumber = freeUnitNumber();
   }
   const bool made = registry != nullptr && makeNode(control, kControlInfo, kControlEvents) &&
                     makeNode(feedback, kFeedbackInfo, kFeedbackEvents);
@@ -360,6 +386,7 @@ void closeMidiPorts() {
     PipewireLock lock;
     opened.store(false);
     removeAll();
+    unitNumber = 0;
   }
   stopKeepingPipewireDevices(kKeeping);
   clearQueue();

@@ -463,8 +463,9 @@ TEST_F(LiveStream, TheMicrophoneNodeComesBackAfterTheServerRestarts) {
   playAndJudge(dir / "recorded.wav", seconds, true, "the node gave no sound");
 }
 
-// Two units, each a microphone of its own under its own name; killed, their
-// nodes go with them (the server drops a dead client's nodes).
+// Two units, each a microphone (and a MIDI input) of its own under its own
+// name; killed, their nodes go with them (the server drops a dead client's
+// nodes).
 TEST_F(LiveStream, TwoMicrophonesGetNamesOfTheirOwnAndGoWhenKilled) {
   PanelProgram second;
   app.launch(program, dir, x, {}, {"--as-microphone"});
@@ -474,12 +475,19 @@ TEST_F(LiveStream, TwoMicrophonesGetNamesOfTheirOwnAndGoWhenKilled) {
   ASSERT_GE(waitForSource("zephyrix_microphone_2", true, 60), 0) << "no node of the second unit";
   EXPECT_NE(sourceEntry("zephyrix_microphone_2").find("Description: Zephyrix 2\n"),
             std::string::npos);
+  const auto midiInputs = [] { return runCommand("pw-link -i"); };
+  EXPECT_TRUE(waitFor([&] {
+    return midiInputs().find("zephyrix_control_2:control") != std::string::npos;
+  })) << "the second unit's MIDI input is not named apart: "
+      << midiInputs();
   for (PanelProgram* unit : {&app, &second}) {
     kill(unit->pid, SIGKILL);
     unit->waitForExit(5);
   }
   EXPECT_GE(waitForSource("zephyrix_microphone", false, 1.0), 0) << "a node outlived its unit";
   EXPECT_GE(waitForSource("zephyrix_microphone_2", false, 1.0), 0) << "a node outlived its unit";
+  EXPECT_EQ(midiInputs().find("zephyrix_control"), std::string::npos)
+      << "a MIDI node outlived its unit";
 }
 
 // A standard MIDI file of `events` (whole channel messages), one every 50 ms.
