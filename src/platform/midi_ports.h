@@ -4,8 +4,8 @@
 // ("zephyrix_feedback", "Zephyrix feedback"); a second unit's are numbered
 // ("zephyrix_control_2", "Zephyrix control 2"). They live as long as the unit
 // (the server removes them with its connection) and come back with the audio
-// streams after a server restart. Nothing here runs on the data thread: the
-// nodes are processed on PipeWire's own thread, which only copies.
+// streams after a server restart. They are processed on the data thread with
+// the audio, which only copies messages in and out through rings.
 #pragma once
 
 #include <cstdint>
@@ -28,7 +28,7 @@ struct MidiPorts {
 bool openMidiPorts(const MidiPorts& ports);
 
 // Queues one message (at most 3 bytes) for the output's next cycle; dropped
-// when nothing is linked to it or the queue is full. Any thread.
+// when nothing is linked to it or the queue is full. Window thread.
 void sendMidi(const std::uint8_t* bytes, std::uint32_t size);
 
 // Removes the nodes. Window thread.

@@ -1,10 +1,12 @@
 // The MIDI nodes are two filters of one MIDI port each on the process's
-// PipeWire connection. Neither asks for real-time processing, so PipeWire
-// calls their process callbacks on its own main-loop thread, where handing a
-// message on and taking the lock of the lights' queue are allowed. A registry
-// listener follows the graph's MIDI ports and links: it links the chosen
-// source to the input whenever that appears, and tells of every link made to
-// the output.
+// PipeWire connection, processed on its data thread in the same cycles as the
+// audio (a press is in the graph's hands for one cycle, however short). Like
+// the audio's, their process callbacks neither lock nor wait: what comes in
+// goes through a ring to PipeWire's main-loop thread, woken by an event, and
+// from there to the window thread; what the lights are to show comes from the
+// window thread through another ring. A registry listener follows the graph's
+// MIDI ports and links: it links the chosen source to the input whenever that
+// appears, and tells of every link made to the output.
 #include "platform/midi_ports.h"
 
 #include <pipewire/filter.h>
@@ -18,7 +20,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <mutex>
 #include <vector>
 
 #include "platform/pipewire_connection.h"
@@ -71,16 +72,39 @@ std::vector<std::uint32_t> feedbackLinks;  // links whose output is ours
 std::vector<std::uint32_t> linkedSources;  // source ports linked to the input by us
 std::vector<pw_proxy*> links;              // the links we made; they go with their proxies
 
-// The lights' queue: any thread puts, the output's process takes.
-struct QueuedMidi {
-  std::uint8_t size;
-  std::uint8_t bytes[3];
+// Messages on their way, each in a word: its bytes, then its length in the
+// top byte. One thread puts, one other takes, and neither waits: a full ring
+// drops what does not fit.
+struct MidiRing {
+  static constexpr std::uint32_t kSize = 512;  // a power of two
+  std::uint32_t words[kSize];
+  std::atomic<std::uint32_t> put{0}, taken{0};
+
+  void push(std::uint32_t word) {
+    const std::uint32_t p = put.load(std::memory_order_relaxed);
+    if (p - taken.load(std::memory_order_acquire) == kSize) return;
+    words[p % kSize] = word;
+    put.store(p + 1, std::memory_order_release);
+  }
+  bool pop(std::uint32_t* word) {
+    const std::uint32_t t = taken.load(std::memory_order_relaxed);
+    if (t == put.load(std::memory_order_acquire)) return false;
+    *word = words[t % kSize];
+    taken.store(t + 1, std::memory_order_release);
+    return true;
+  }
 };
-constexpr std::size_t kQueueMax = 512;
-std::mutex queueLock;
-QueuedMidi queue[kQueueMax];        // under queueLock
-std::size_t queued = 0;             // under queueLock
-std::atomic<bool> listened{false};  // something is linked to the output
+
+std::uint32_t wordOf(const std::uint8_t* bytes, std::uint32_t size) {
+  std::uint32_t word = size << 24;
+  for (std::uint32_t i = 0; i < size; ++i) word |= std::uint32_t{bytes[i]} << (8 * i);
+  return word;
+}
+
+MidiRing received;                                // data thread to PipeWire's main-loop thread
+MidiRing lights;                                  // window thread to the data thread
+std::atomic<spa_source*> receivedEvent{nullptr};  // wakes the main-loop thread
+std::atomic<bool> listened{false};                // something is linked to the output
 
 // --- Processing -----------------------------------------------------------------
 
@@ -88,64 +112,70 @@ bool isMidiBytes(const spa_pod_control& c) {
   return c.type == SPA_CONTROL_Midi && c.value.type == SPA_TYPE_Bytes;
 }
 
-void processControl(void*, spa_io_position*) {
-  pw_buffer* b = pw_filter_dequeue_buffer(control.port);
+// Each process callback is handed its port.
+void processControl(void* port, spa_io_position*) {
+  pw_buffer* b = pw_filter_dequeue_buffer(port);
   if (b == nullptr) return;
   spa_data& d = b->buffer->datas[0];
   auto* pod = d.data != nullptr && d.chunk != nullptr
                   ? static_cast<spa_pod*>(
                         spa_pod_from_data(d.data, d.maxsize, d.chunk->offset, d.chunk->size))
                   : nullptr;
-  if (pod != nullptr && spa_pod_is_sequence(pod) && setup.received != nullptr) {
+  bool any = false;
+  if (pod != nullptr && spa_pod_is_sequence(pod)) {
     spa_pod_control* c;
     SPA_POD_SEQUENCE_FOREACH(reinterpret_cast<spa_pod_sequence*>(pod), c) {
-      if (!isMidiBytes(*c)) continue;
-      setup.received(static_cast<const std::uint8_t*>(SPA_POD_BODY(&c->value)),
-                     SPA_POD_BODY_SIZE(&c->value));
+      const std::uint32_t size = SPA_POD_BODY_SIZE(&c->value);
+      if (!isMidiBytes(*c) || size == 0 || size > 3) continue;  // no channel message
+      received.push(wordOf(static_cast<const std::uint8_t*>(SPA_POD_BODY(&c->value)), size));
+      any = true;
     }
   }
-  pw_filter_queue_buffer(control.port, b);
+  pw_filter_queue_buffer(port, b);
+  if (any) pw_loop_signal_event(pw_thread_loop_get_loop(pipewireMainLoop()), receivedEvent.load());
+}
+
+// PipeWire's main-loop thread, woken by the input: hands each message on.
+void onReceived(void*, std::uint64_t) {
+  for (std::uint32_t word; received.pop(&word);) {
+    const std::uint8_t bytes[3] = {static_cast<std::uint8_t>(word),
+                                   static_cast<std::uint8_t>(word >> 8),
+                                   static_cast<std::uint8_t>(word >> 16)};
+    if (setup.received != nullptr) setup.received(bytes, word >> 24);
+  }
 }
 
 // The space one message takes in a sequence: its control header and its
 // bytes, padded to 8.
 constexpr std::uint32_t kControlSpace = sizeof(spa_pod_control) + 8;
 
-void processFeedback(void*, spa_io_position*) {
-  pw_buffer* b = pw_filter_dequeue_buffer(feedback.port);
+void processFeedback(void* port, spa_io_position*) {
+  pw_buffer* b = pw_filter_dequeue_buffer(port);
   if (b == nullptr) return;
   spa_data& d = b->buffer->datas[0];
   if (d.data == nullptr || d.chunk == nullptr || d.maxsize < 64) {
-    pw_filter_queue_buffer(feedback.port, b);
+    pw_filter_queue_buffer(port, b);
     return;
   }
   spa_pod_builder builder;
   spa_pod_builder_init(&builder, d.data, d.maxsize);
   spa_pod_frame frame;
   spa_pod_builder_push_sequence(&builder, &frame, 0);
-  {
-    // As many as fit; the rest wait for the next cycle.
-    std::lock_guard lock(queueLock);
-    const std::size_t room = (d.maxsize - 64) / kControlSpace;
-    const std::size_t n = std::min(queued, room);
-    for (std::size_t i = 0; i < n; ++i) {
-      spa_pod_builder_control(&builder, 0, SPA_CONTROL_Midi);
-      spa_pod_builder_bytes(&builder, queue[i].bytes, queue[i].size);
-    }
-    std::copy(queue + n, queue + queued, queue);
-    queued -= n;
+  // As many as fit; the rest wait for the next cycle.
+  std::uint32_t room = (d.maxsize - 64) / kControlSpace, word = 0;
+  for (; room > 0 && lights.pop(&word); --room) {
+    const std::uint8_t bytes[3] = {static_cast<std::uint8_t>(word),
+                                   static_cast<std::uint8_t>(word >> 8),
+                                   static_cast<std::uint8_t>(word >> 16)};
+    spa_pod_builder_control(&builder, 0, SPA_CONTROL_Midi);
+    spa_pod_builder_bytes(&builder, bytes, word >> 24);
   }
   spa_pod_builder_pop(&builder, &frame);
   d.chunk->offset = 0;
   d.chunk->size = builder.state.offset;
   d.chunk->stride = 1;
   d.chunk->flags = 0;
-  pw_filter_queue_buffer(feedback.port, b);
-}
-
-void clearQueue() {
-  std::lock_guard lock(queueLock);
-  queued = 0;
+  pw_filter_queue_buffer(port, b);
 }
 
 // --- The graph ------------------------------------------------------------------
@@ -163,6 +193,21 @@ bool isChosenSource(const SeenPort& p) {
   });
 }
 
+// A link of ours that the server removed (its source went) is forgotten.
+void onLinkRemoved(void* data) {
+  auto* proxy = static_cast<pw_proxy*>(data);
+  std::erase(links, proxy);
+  pw_proxy_destroy(proxy);
+}
+
+pw_proxy_events linkEvents() {
+  pw_proxy_events events{};
+  events.version = PW_VERSION_PROXY_EVENTS;
+  events.removed = onLinkRemoved;
+  return events;
+}
+const pw_proxy_events kLinkEvents = linkEvents();
+
 void link(const SeenPort& from, const SeenPort& to) {
   pw_properties* props = pw_properties_new(PW_KEY_OBJECT_LINGER, "false", nullptr);
   if (props == nullptr) return;
@@ -170,10 +215,14 @@ void link(const SeenPort& from, const SeenPort& to) {
   pw_properties_setf(props, PW_KEY_LINK_OUTPUT_PORT, "%u", from.id);
   pw_properties_setf(props, PW_KEY_LINK_INPUT_NODE, "%u", to.node);
   pw_properties_setf(props, PW_KEY_LINK_INPUT_PORT, "%u", to.id);
-  auto* proxy = static_cast<pw_proxy*>(pw_core_create_object(
-      pipewireCore(), "link-factory", PW_TYPE_INTERFACE_Link, PW_VERSION_LINK, &props->dict, 0));
+  auto* proxy = static_cast<pw_proxy*>(
+      pw_core_create_object(pipewireCore(), "link-factory", PW_TYPE_INTERFACE_Link, PW_VERSION_LINK,
+                            &props->dict, sizeof(spa_hook)));
   pw_properties_free(props);
   if (proxy == nullptr) return;
+  auto* listener = static_cast<spa_hook*>(pw_proxy_get_user_data(proxy));
+  *listener = {};
+  pw_proxy_add_listener(proxy, listener, &kLinkEvents, proxy);
   links.push_back(proxy);
   linkedSources.push_back(from.id);
 }
@@ -208,7 +257,6 @@ std::uint32_t idOf(const spa_dict* props, const char* key) {
 void onFeedbackLinked(std::uint32_t link) {
   feedbackLinks.push_back(link);
   listened.store(true, std::memory_order_relaxed);
-  clearQueue();  // what waited is old; the whole state follows
   if (setup.linked != nullptr) setup.linked();
 }
 
@@ -293,14 +341,15 @@ bool makeNode(MidiNode& n, const MidiNodeInfo& info, const pw_filter_events& eve
                         description.c_str(), PW_KEY_APP_NAME, "Zephyrix", nullptr);
   n.filter = props != nullptr ? pw_filter_new(pipewireCore(), name.c_str(), props) : nullptr;
   if (n.filter == nullptr) return false;
-  pw_filter_add_listener(n.filter, &n.listener, &events, nullptr);
   pw_properties* portProps = pw_properties_new(PW_KEY_FORMAT_DSP, "8 bit raw midi",
                                                PW_KEY_PORT_NAME, info.portName, nullptr);
   n.port = portProps != nullptr
                ? pw_filter_add_port(n.filter, info.direction, PW_FILTER_PORT_FLAG_MAP_BUFFERS,
                                     sizeof(int), portProps, nullptr, 0)
                : nullptr;
-  return n.port != nullptr && pw_filter_connect(n.filter, PW_FILTER_FLAG_NONE, nullptr, 0) >= 0;
+  if (n.port != nullptr) pw_filter_add_listener(n.filter, &n.listener, &events, n.port);
+  return n.port != nullptr &&
+         pw_filter_connect(n.filter, PW_FILTER_FLAG_RT_PROCESS, nullptr, 0) >= 0;
 }
 
 void removeNode(MidiNode& n) {
@@ -310,7 +359,11 @@ void removeNode(MidiNode& n) {
 
 // Everything of ours in the graph goes; the lock is held.
 void removeAll() {
-  for (pw_proxy* l : links) pw_proxy_destroy(l);
+  // Destroying a proxy tells its listener it was removed: ours go first.
+  for (pw_proxy* l : links) {
+    spa_hook_remove(static_cast<spa_hook*>(pw_proxy_get_user_data(l)));
+    pw_proxy_destroy(l);
+  }
   links.clear();
   linkedSources.clear();
   if (registry != nullptr) {
@@ -322,19 +375,24 @@ void removeAll() {
   nodes.clear();
   feedbackLinks.clear();
   listened.store(false, std::memory_order_relaxed);
-  removeNode(control);
+  removeNode(control);  // no process callback runs once it is gone
   removeNode(feedback);
+  if (spa_source* event = receivedEvent.exchange(nullptr))
+    pw_loop_destroy_source(pw_thread_loop_get_loop(pipewireMainLoop()), event);
 }
 
 // The lock is held.
 bool makeAll() {
+  receivedEvent =
+      pw_loop_add_event(pw_thread_loop_get_loop(pipewireMainLoop()), onReceived, nullptr);
   registry = pw_core_get_registry(pipewireCore(), PW_VERSION_REGISTRY, 0);
   if (registry != nullptr) {
     registryListener = {};
     pw_registry_add_listener(registry, &registryListener, &kRegistryEvents, nullptr);
     if (unitNumber == 0) unitNumber = freeUnitNumber();
   }
-  const bool made = registry != nullptr && makeNode(control, kControlInfo, kControlEvents) &&
+  const bool made = receivedEvent.load() != nullptr && registry != nullptr &&
+                    makeNode(control, kControlInfo, kControlEvents) &&
                     makeNode(feedback, kFeedbackInfo, kFeedbackEvents);
   if (!made) removeAll();
   return made;
@@ -372,12 +430,8 @@ bool openMidiPorts(const MidiPorts& wanted) {
 }
 
 void sendMidi(const std::uint8_t* bytes, std::uint32_t size) {
-  if (size == 0 || size > 3 || !listened.load(std::memory_order_relaxed)) return;
-  std::lock_guard lock(queueLock);
-  if (queued == kQueueMax) return;
-  QueuedMidi& q = queue[queued++];
-  q.size = static_cast<std::uint8_t>(size);
-  std::copy(bytes, bytes + size, q.bytes);
+  if (size > 0 && size <= 3 && listened.load(std::memory_order_relaxed))
+    lights.push(wordOf(bytes, size));
 }
 
 void closeMidiPorts() {
@@ -389,5 +443,4 @@ void closeMidiPorts() {
     unitNumber = 0;
   }
   stopKeepingPipewireDevices(kKeeping);
-  clearQueue();
 }
