@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <cstdio>
 
 #include "midi/midi_map.h"
 #include "midi/midi_message.h"
@@ -119,7 +120,12 @@ void startMidiControl(WindowHandle window, const std::string& linkFrom) {
   std::fill(std::begin(held), std::end(held), false);
   forgetLights();
   midiWindow.store(window, std::memory_order_relaxed);
-  if (!openMidiPorts({onReceived, onLinked, linkFrom})) midiWindow.store(nullptr);
+  if (openMidiPorts({onReceived, onLinked, linkFrom})) return;
+  midiWindow.store(nullptr, std::memory_order_relaxed);
+  // Without PipeWire's own library there is no MIDI; said only to whoever
+  // asked for a source.
+  if (!linkFrom.empty())
+    std::fprintf(stderr, "zephyrix: --midi-from needs a PipeWire server; the unit has no MIDI\n");
 }
 
 void stopMidiControl() {

@@ -14,8 +14,8 @@ constexpr std::uint32_t kMsgMidiEvent = kMsgFirstPrivate + 3;   // lParam: packM
 constexpr std::uint32_t kMsgMidiLinked = kMsgFirstPrivate + 4;  // the lights want the whole state
 
 // Loads the map and makes the unit's MIDI nodes (on the native PipeWire
-// backend; elsewhere there is no MIDI and nothing is said), linking `linkFrom`
-// to the input whenever it is there.
+// backend; elsewhere there is no MIDI, and one line says so if `linkFrom` was
+// asked for), linking `linkFrom` to the input whenever it is there.
 void startMidiControl(WindowHandle window, const std::string& linkFrom);
 void stopMidiControl();
 
