@@ -10,6 +10,7 @@
 #include "panel/button_table.h"
 #include "panel/gain_knob.h"
 #include "panel/panel_keys.h"
+#include "panel/panel_render.h"
 #include "platform/midi_ports.h"
 #include "presets/preset_bank.h"
 #include "state/effect_settings.h"
@@ -61,30 +62,6 @@ void act(WindowHandle window, const MidiBinding& b, const MidiEvent& e) {
 }
 
 // --- To the lights ----------------------------------------------------------------
-
-// A bound control's light: 1 on, 0 off, -1 for a control without one.
-int lightOf(std::int32_t id) {
-  if (id >= Preset1 && id <= Preset10) return presetBank.presetIndex == id - Preset1;
-  if (id >= Step1 && id <= Step16) return effectSettings.slicerPattern[id - Step1] != 0;
-  switch (id) {
-    case Echo:
-      return effectSettings.echoBlocks != 0;
-    case Flanger:
-      return effectSettings.flangerOn != 0;
-    case Slicer:
-      return effectSettings.slicerOn != 0;
-    case Reverse:
-      return effectSettings.reverseOn != 0;
-    case DownsamplerSwitch:
-      return effectSettings.downsampleFactor != 0;
-    case Mute:
-      return effectSettings.muteOn != 0;
-    case Bypass:
-      return effectSettings.bypassOn != 0;
-    default:
-      return -1;
-  }
-}
 
 void send(MidiKind kind, std::uint8_t number, std::uint8_t value) {
   std::uint8_t bytes[3];
@@ -148,7 +125,7 @@ void publishMidiLights() {
   if (midiWindow.load(std::memory_order_relaxed) == nullptr) return;
   for (std::int32_t i = 0; i < map.count; ++i) {
     const MidiBinding& b = map.bindings[i];
-    const int lit = b.kind == MidiKind::Program ? -1 : lightOf(b.buttonId);
+    const int lit = b.kind == MidiKind::Program ? -1 : controlLight(b.buttonId);
     if (lit < 0 || lit == litSent[i]) continue;
     litSent[i] = static_cast<std::int8_t>(lit);
     sendLight(b, lit != 0);

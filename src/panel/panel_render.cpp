@@ -129,6 +129,14 @@ bool isLit(const SwitchLight& light) {
 
 }  // namespace
 
+std::int32_t controlLight(std::int32_t id) {
+  if (id >= Preset1 && id <= Preset10) return presetBank.presetIndex == id - Preset1;
+  if (id >= Step1 && id <= Step16) return effectSettings.slicerPattern[id - Step1] == 1;
+  for (const SwitchLight& light : kSwitchLights)
+    if (light.button == id) return isLit(light);
+  return -1;
+}
+
 void allocatePictureHeaders() {
   skinOffHeader = static_cast<std::uint8_t*>(allocZeroed(kPictureHeaderBytes));
   skinOnHeader = static_cast<std::uint8_t*>(allocZeroed(kPictureHeaderBytes));

@@ -36,5 +36,9 @@ void drawKnob();
 // Draws every control that is on, the preset highlight and the lit steps, then
 // both readouts, then the knob. Never draws anything unlit.
 void drawLitControls();
+// Whether control `id` shows lit, as drawLitControls draws it: 1 lit, 0 not,
+// -1 for a control that has no light (the delay and downsampler buttons, Save,
+// About, Power, the knob).
+std::int32_t controlLight(std::int32_t id);
 // Draws the whole unlit skin, then drawLitControls().
 void redrawPanel();
