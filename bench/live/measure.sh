@@ -12,10 +12,12 @@
 #     the output (spk.monitor, or the microphone node) are linked straight into
 #     the left and right channel of one probe sink and recorded together (a
 #     calibration with both on the input shows the probe adds no difference);
-#   - SECONDS of the signal, bypassed, with only the output recorded: glitches
+#   - SECONDS of the signal, bypassed, with the output recorded: glitches
 #     (lost or repeated audio, dropouts, steps) and processor time of the
 #     client (the zephyrix process) and of every server process (pipewire,
-#     pipewire-pulse, wireplumber), from /proc.
+#     pipewire-pulse, wireplumber), from /proc. The input (feed.monitor) is
+#     recorded beside it, so the faults the server made in the signal before
+#     it reached any contender are told apart.
 # and runs once for each scenario, a change a desktop makes to the server while
 # the signal plays (T is SECONDS/5, at least 3 s):
 #   steady     nothing
@@ -207,6 +209,7 @@ disturb() {  # SCENARIO OUTPUT NAME
 # while SCENARIO makes its change.
 play_and_measure() {  # NAME OUTPUT SCENARIO
   record "$2" 1 "$work/$1.wav"
+  record feed.monitor 1 "$work/$1-input.wav"
   sleep 0.5
   cpu_sample >"$work/$1.cpu0"
   ms >"$work/$1.t0"
@@ -370,9 +373,10 @@ restart_figures() {  # NAME
 
 # One round of CONTENDER in SCENARIO: latency, then glitches and processor
 # time; adds a line to the rounds file: SCENARIO CONTENDER ROUND FAULTS
-# MARKERS DROPOUTS BACK-MS LATENCY LINE-MS ("-" where there is none).
+# MARKERS DROPOUTS BACK-MS LATENCY LINE-MS INPUT-FAULTS ("-" where there is
+# none).
 round() {  # CONTENDER SCENARIO ROUND
-  local name=$2-$1$3 output=spk.monitor figures lat line
+  local name=$2-$1$3 output=spk.monitor figures lat line input=-
   echo "== $2, round $3 of $rounds: $1, ${seconds} s =="
   if [ "$1" = loopback ]; then
     load_loopback >"$work/loop"
@@ -394,13 +398,16 @@ round() {  # CONTENDER SCENARIO ROUND
   else
     faults "$work/$name.wav" >"$work/$name.faults"
     figures="$(tally "$work/$name.faults") -"
+    faults "$work/$name-input.wav" >"$work/$name-input.faults"
+    input=$(tally "$work/$name-input.faults" | cut -d' ' -f1)
   fi
   latency "$work/$name-probe.wav" >"$work/$name.latency"
   lat=$(sed -n 's/.*median=\([0-9.]*\).*/\1/p' "$work/$name.latency")
   line=$(cat "$work/$name.line" 2>/dev/null || echo -)
-  echo "$2 $1 $3 $figures ${lat:-nan} $line" | tee -a "$work/rounds" |
+  echo "$2 $1 $3 $figures ${lat:-nan} $line $input" | tee -a "$work/rounds" |
     awk '{ printf "faults %d in %d markers, dropouts %d, latency %s ms", $4, $5, $6, $8
            if ($7 != "-") printf ", back after %s ms (line %s ms)", $7, $9
+           if ($10 != "-") printf "; the input itself %d faults", $10
            print "" }'
 }
 

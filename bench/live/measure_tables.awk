@@ -1,7 +1,8 @@
 # The summary of measure.sh as Markdown: one table a scenario, then one of all.
 # Reads the shares file (SCENARIO CONTENDER ROUND PROCESS PERCENT) and the
 # rounds file (SCENARIO CONTENDER ROUND FAULTS MARKERS DROPOUTS BACK-MS LATENCY
-# LINE-MS); list and who name the scenarios and contenders, in order.
+# LINE-MS INPUT-FAULTS); list and who name the scenarios and contenders, in
+# order.
 
 FILENAME ~ /shares$/ {
   key = $1 " " $2
@@ -14,6 +15,7 @@ FILENAME ~ /shares$/ {
   rounds[key]++
   faults[key] += $4; markers[key] += $5; dropouts[key] += $6
   fl[key] = fl[key] " " $4; dl[key] = dl[key] " " $6
+  il[key] = il[key] " " ($10 == "" ? "-" : $10)
   lat[key] = lat[key] sprintf(" %.1f", $8); latsum[key] += $8
   if ($7 != "-") {
     restarted[$1] = 1
@@ -50,12 +52,13 @@ END {
   for (i = 1; i <= ns; i++) {
     s = scen[i]
     printf "\n#### %s\n\n", s
-    printf "| contender | faults per round | dropouts per round | latency per round, ms |"
-    printf " client | server | whole system |%s\n", restarted[s] ? " back, ms (sound/line) |" : ""
-    printf "|---|---|---|---|---|---|---|%s\n", restarted[s] ? "---|" : ""
+    printf "| contender | faults per round | dropouts per round | the input's faults |"
+    printf " latency per round, ms | client | server | whole system |%s\n",
+      restarted[s] ? " back, ms (sound/line) |" : ""
+    printf "|---|---|---|---|---|---|---|---|%s\n", restarted[s] ? "---|" : ""
     for (j = 1; j <= nc; j++) {
       c = cont[j]; key = s " " c
-      printf "| `%s` |%s |%s |%s | %s | %.2f%% | %.2fx |", c, fl[key], dl[key], lat[key],
+      printf "| `%s` |%s |%s |%s |%s | %s | %.2f%% | %.2fx |", c, fl[key], dl[key], il[key], lat[key],
         c == "loopback" ? "-" : sprintf("%.2f%%", mean_cpu(key, "client")),
         mean_cpu(key, "server"), ratio(s, c)
       printf "%s\n", restarted[s] ? back[key] " |" : ""
