@@ -39,6 +39,8 @@
 #              2 s after the restart to the end
 #   stall      the server stopped for 3 s half-way (scripts/sound_server.sh
 #              stall 3); the latency is probed after it instead of before
+#   xrun       the server stopped for 0.1 s five times, 2 s apart, from T: each
+#              stop makes it miss cycles, as a busy machine does
 # Whole-system processor time is given as a ratio to the loopback's, which is
 # the server's alone. Targets, printed beside the figures: faults no more than
 # the loopback's; back within 2 s of a restart; whole-system processor time at
@@ -55,7 +57,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 
-all_scenarios="steady,join,cycle128,cycle256,cycle1024,cycle2048,rate,restart,stall"
+all_scenarios="steady,join,cycle128,cycle256,cycle1024,cycle2048,rate,restart,stall,xrun"
 usage() {
   echo "usage: $0 [--build DIR] [--only native,sdl,microphone] [--scenarios $all_scenarios]" \
     "[ROUNDS [SECONDS]]" >&2
@@ -201,6 +203,13 @@ disturb() {  # SCENARIO OUTPUT NAME
     stall)
       sleep "$half"
       scripts/sound_server.sh stall 3
+      ;;
+    xrun)
+      sleep "$lead"
+      for _ in 1 2 3 4 5; do
+        scripts/sound_server.sh stall 0.1
+        sleep 2
+      done
       ;;
   esac
 }
