@@ -76,6 +76,11 @@ void copyButton(const Picture* skin, std::int32_t id) {
   copySkin(skin, buttonTable[id - 1]);
 }
 
+// A step is lit when its pattern bit is 1.
+bool stepLit(std::int32_t step) {
+  return effectSettings.slicerPattern[step] == 1;
+}
+
 // The current preset's button. A preset index outside 0 to 9 has no button, so
 // nothing is highlighted rather than reading past the table.
 void copyPresetHighlight(const Picture* skin) {
@@ -84,9 +89,8 @@ void copyPresetHighlight(const Picture* skin) {
 }
 
 void copyLitSteps(const Picture* skin) {
-  for (int k = 0; k < kSlicerSteps; ++k) {
-    if (effectSettings.slicerPattern[k] == 1) copyButton(skin, Step1 + k);
-  }
+  for (std::int32_t k = 0; k < kSlicerSteps; ++k)
+    if (stepLit(k)) copyButton(skin, Step1 + k);
 }
 
 // A readout shows the strip's cell lettered as its setting's value; a value the
@@ -131,7 +135,7 @@ bool isLit(const SwitchLight& light) {
 
 std::int32_t controlLight(std::int32_t id) {
   if (id >= Preset1 && id <= Preset10) return presetBank.presetIndex == id - Preset1;
-  if (id >= Step1 && id <= Step16) return effectSettings.slicerPattern[id - Step1] == 1;
+  if (id >= Step1 && id <= Step16) return stepLit(id - Step1);
   for (const SwitchLight& light : kSwitchLights)
     if (light.button == id) return isLit(light);
   return -1;
