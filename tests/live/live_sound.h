@@ -166,19 +166,35 @@ inline std::vector<std::string> markerFaults(const std::vector<marker_signal::So
 
 // Whether a node of the server's graph is the unit's own: its streams through
 // PipeWire's own library and SDL's PulseAudio driver (named after the unit),
-// its microphone nodes ("zephyrix_microphone", "zephyrix_microphone_2", ...),
-// and the streams of SDL's PipeWire driver (which names every stream "Audio
-// Stream").
+// its microphone nodes ("zephyrix_microphone", "zephyrix_microphone_2", ...)
+// and MIDI ports ("zephyrix_control", "zephyrix_feedback"), and the streams of
+// SDL's PipeWire driver (which names every stream "Audio Stream").
 inline bool unitNode(const std::string& name) {
-  return name == "Zephyrix" || name.rfind("zephyrix_microphone", 0) == 0 || name == "Audio Stream";
+  return name == "Zephyrix" || name.rfind("zephyrix_", 0) == 0 || name == "Audio Stream";
 }
+
+// Whether this build runs under ThreadSanitizer, which makes the unit's own
+// code several times slower.
+#if defined(__SANITIZE_THREAD__)
+constexpr bool kThreadSanitizer = true;
+#elif defined(__has_feature)
+#if __has_feature(thread_sanitizer)
+constexpr bool kThreadSanitizer = true;
+#else
+constexpr bool kThreadSanitizer = false;
+#endif
+#else
+constexpr bool kThreadSanitizer = false;
+#endif
 
 // The verdict on the faults found in what played while the server was watched
 // (`late`, as MissedCycles::stop gives it; `found` describes the recording).
 // Faults while the server's own nodes were late for their cycles may be the
 // busy machine's: the run does not count, and is skipped saying so (the
-// caller returns if IsSkipped()). Faults while none of them was are ours, and
-// fail, saying whether the unit's own nodes were late.
+// caller returns if IsSkipped()). So do faults while the unit's own nodes were
+// late under ThreadSanitizer: that build is there for the threads, the normal
+// build judges the timing. Other faults are ours, and fail, saying whether the
+// unit's own nodes were late.
 inline void judgeFaults(const std::vector<std::string>& faults,
                         const std::map<std::string, int>& late, const std::string& found) {
   std::string server, unit;
@@ -198,5 +214,8 @@ inline void judgeFaults(const std::vector<std::string>& faults,
   if (!server.empty())
     GTEST_SKIP() << "Not counted: the sound server missed cycles while the sound played (" << counts
                  << "), and the sound has:" << list << found;
+  if (kThreadSanitizer && !unit.empty())
+    GTEST_SKIP() << "Not counted: the unit's nodes, slowed by ThreadSanitizer, were late ("
+                 << counts << "), and the sound has:" << list << found;
   ADD_FAILURE() << "Faults of ours (" << counts << "):" << list << found;
 }
