@@ -43,9 +43,12 @@ void reportPlayback(bool captureLive) {
     const bool caughtUp = captureLive && capture.pump.frames >= e->endFrame;
     const std::uint64_t patience = reportPatience(e->buffer->bufferLength / playback.frameBytes);
     if (!reportDue(captureLive, caughtUp, playback.pump.frames, e->endFrame + patience)) return;
-    // In step: the capture block of this period completed in the very cycle
-    // this descriptor did, so the handler processes the period's own block.
-    const bool inStep = caughtUp && capture.completionNow == e->stamp;
+    // In step: the capture block of this period is the last one capture
+    // completed (capture level with it, not a whole block ahead), so the
+    // handler processes the period's own block, whichever cycle capture
+    // completed it in.
+    const std::uint64_t block = e->buffer->bufferLength / playback.frameBytes;
+    const bool inStep = caughtUp && capture.pump.frames < e->endFrame + block;
     if (!inStep) reportsOutOfStep.fetch_add(1, std::memory_order_relaxed);
     notifyClient(playback.client, kPlaybackDoneMessage,
                  popFinished(finished));  // may queue descriptors again
@@ -125,10 +128,8 @@ void processCapture(void*) {
         alignWithPlayback();
       }
       aligned = true;
-      const int before = filled.count;
       recordPeriod(d.pump, static_cast<const std::uint8_t*>(data.data) + offset, bytes, d.format,
                    filled);
-      if (filled.count > before) d.completionNow = t.now;
     }
     pw_stream_queue_buffer(d.stream, b);
   }

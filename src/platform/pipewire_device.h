@@ -61,7 +61,6 @@ struct PwDevice {
   // descriptor waits with the graph's clock at the cycle it finished in.
   WavePump<std::int64_t> pump;
   DeviceCycle cycle;
-  std::int64_t completionNow;  // capture: the cycle its last descriptor completed in
 };
 
 extern PwDevice playback;

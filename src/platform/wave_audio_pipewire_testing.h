@@ -6,7 +6,7 @@
 #include <cstdint>
 
 // Playback reports that went out without the capture block of their period:
-// capture behind (stalled, gone, waited for too long) or more than a cycle ahead.
+// capture behind (stalled, gone, waited for too long) or a whole block ahead.
 std::uint64_t pipewireReportsOutOfStep();
 
 // Times capture was put level with playback again (at the start, and after a

@@ -36,7 +36,7 @@ bool native() {
 
 // Playback reports that did not have the capture block of their period: SDL's
 // went out on their deadline; the native backend's with capture behind, or a
-// cycle or more ahead.
+// whole block ahead.
 std::uint64_t reportsWithoutCapture() {
   return native() ? pipewireReportsOutOfStep() : sdlPlaybackReportsOnDeadline();
 }
