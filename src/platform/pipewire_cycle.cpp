@@ -41,13 +41,14 @@ void reportPlayback(bool captureLive) {
   auto& finished = playback.pump.finished;
   while (const auto* e = oldestFinished(finished)) {
     const bool caughtUp = captureLive && capture.pump.frames >= e->endFrame;
-    const std::uint64_t patience = reportPatience(e->buffer->bufferLength / playback.frameBytes);
-    if (!reportDue(captureLive, caughtUp, playback.pump.frames, e->endFrame + patience)) return;
+    const std::uint64_t block = e->buffer->bufferLength / playback.frameBytes;
+    if (!reportDue(captureLive, caughtUp, playback.pump.frames,
+                   e->endFrame + reportPatience(block)))
+      return;
     // In step: the capture block of this period is the last one capture
     // completed (capture level with it, not a whole block ahead), so the
     // handler processes the period's own block, whichever cycle capture
     // completed it in.
-    const std::uint64_t block = e->buffer->bufferLength / playback.frameBytes;
     const bool inStep = caughtUp && capture.pump.frames < e->endFrame + block;
     if (!inStep) reportsOutOfStep.fetch_add(1, std::memory_order_relaxed);
     notifyClient(playback.client, kPlaybackDoneMessage,
@@ -79,7 +80,7 @@ void processPlayback(void*) {
   }
   d.cycle.startFrames = d.pump.frames;
   auto* out = static_cast<std::uint8_t*>(data.data);
-  playPeriod(d.pump, out, bytes, d.format, [&](const WaveBuffer*) { return t.now; });
+  playPeriod(d.pump, out, bytes, d.format, [](const WaveBuffer*) { return NoStamp{}; });
   fillChunk(data, bytes, d.frameBytes);
   b->size = bytes / d.frameBytes;
   keepForListening(out, bytes);

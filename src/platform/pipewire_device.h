@@ -44,6 +44,8 @@ inline bool ranCycle(PwState s) {
   return s == PwState::Waiting || s == PwState::Running;
 }
 
+struct NoStamp {};
+
 struct PwDevice {
   // Set while the device is closed, by the thread that opens it; then read only.
   pw_stream* stream;
@@ -57,9 +59,9 @@ struct PwDevice {
   // The data thread's own while open (other threads go through invoke).
   int prepared;      // descriptors prepared and not released
   PwState lostFrom;  // the state it was lost in, while Lost
-  // Frames count from the cycle playback starts; each finished playback
-  // descriptor waits with the graph's clock at the cycle it finished in.
-  WavePump<std::int64_t> pump;
+  // Frames count from the cycle playback starts; a finished playback
+  // descriptor waits only for capture's frames, so it keeps nothing beside it.
+  WavePump<NoStamp> pump;
   DeviceCycle cycle;
 };
 
