@@ -659,7 +659,13 @@ TEST_F(EndToEnd, ABoxLeftOpenGoesWithAKilledUnit) {
 
   PanelProgram next;
   next.launch(program, dir, x, {{"SDL_AUDIODRIVER", "dummy"}});
-  EXPECT_TRUE(waitFor(answers)) << "the next unit has remote control";
+  // Should it not answer, what it said and where each of its threads waits.
+  const std::string proc = "/proc/" + std::to_string(next.pid);
+  EXPECT_TRUE(waitFor(answers))
+      << "the next unit has remote control; it said:\n"
+      << runCommand("cat '" + (dir / "zephyrix.log").string() + "'") << "its threads wait in:\n"
+      << runCommand("cd " + proc +
+                    "/task && for t in *; do echo \"$(cat $t/comm) $(cat $t/wchan)\"; done");
   unsetenv("XDG_RUNTIME_DIR");
 }
 
