@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/pipewire_data_thread.h"
+
 namespace {
 
 // How long a server may take to answer before it counts as not answering.
@@ -74,7 +76,9 @@ bool connect() {
   connection.context =
       pw_context_new(pw_thread_loop_get_loop(connection.loop),
                      pw_properties_new(PW_KEY_CONFIG_NAME, "client-rt.conf", nullptr), 0);
-  if (connection.context == nullptr || pw_thread_loop_start(connection.loop) < 0) return false;
+  if (connection.context == nullptr || !openDataThreadCalls(pipewireDataLoop()) ||
+      pw_thread_loop_start(connection.loop) < 0)
+    return false;
   PipewireLock lock;
   return connectCore();
 }

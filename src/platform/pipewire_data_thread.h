@@ -3,6 +3,12 @@
 // which it runs between two cycles.
 #pragma once
 
+struct pw_loop;
+
+// Makes the way calls are handed to the data thread; once, before any stream
+// is made. False if it could not be made (runOnDataThread then refuses).
+bool openDataThreadCalls(pw_loop* dataLoop);
+
 // Marks the data thread as inside one of our process callbacks while it lives.
 struct ProcessScope {
   ProcessScope();
@@ -13,7 +19,7 @@ struct ProcessScope {
 
 // Runs call(context) on the data thread between two cycles, or right away from
 // inside a process callback (a handler queuing a descriptor), and returns its
-// result; kWaveError if the loop would not take it.
+// result; kWaveError if the data thread could not be asked.
 int runOnDataThread(int (*call)(void*), void* context);
 
 template <typename Op>

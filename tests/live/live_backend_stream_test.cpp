@@ -6,6 +6,7 @@
 // library).
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <cstdlib>
@@ -15,9 +16,11 @@
 #include <thread>
 #include <vector>
 
+#include "audio/audio_stream.h"
 #include "harness/disk_stream.h"
 #include "harness/marker_signal.h"
 #include "live/live_sound.h"
+#include "platform/pipewire_data_thread.h"
 #include "platform/wave_audio.h"
 #include "platform/wave_audio_pipewire_testing.h"
 #include "platform/wave_audio_sdl.h"
@@ -225,6 +228,46 @@ TEST_P(LiveBackendStreamThreadedTest, BypassCarriesEveryMarkerFromTheMicrophoneT
 
 INSTANTIATE_TEST_SUITE_P(Desktop, LiveBackendStreamThreadedTest, ::testing::ValuesIn(kDisturbances),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// Calls handed to the native backend's data thread from two threads while the
+// server library's own loop changes the graph (a stream made and destroyed, its
+// links): every one runs, and no caller is left waiting for a call that was lost.
+TEST(LiveDataThreadThreadedTest, EveryCallHandedOverRunsWhileStreamsComeAndGo) {
+  if (!native()) GTEST_SKIP() << "the native backend's own";
+  const std::string missing = SoundServer::missing();
+  if (!missing.empty()) GTEST_SKIP() << missing;
+  SoundServer server;
+  ASSERT_TRUE(server.start()) << "the sound server did not start";
+  useWaveBackend(&pipewireWaveBackend);
+  ASSERT_GT(waveDeviceCount(0), 0);
+  std::atomic<bool> stop{false};
+  std::atomic<std::uint64_t> ran{0};
+  std::thread caller([&] {
+    while (!stop.load()) ran += onDataThread([] { return kWaveOk; }) == kWaveOk;
+  });
+  WaveFormat format{};
+  fillWaveFormat(format, 1, kRate, 16);
+  int streams = 0;
+  bool running = true;
+  while (running && streams < 100) {
+    WaveDevice device = nullptr;
+    ASSERT_EQ(
+        openPlayback(
+            &device, &format,
+            [](WaveDevice, std::uint32_t, std::uintptr_t, std::uintptr_t, std::uintptr_t) {}, 0),
+        kWaveOk);
+    ASSERT_EQ(closePlayback(device), kWaveOk);
+    ++streams;
+    const std::uint64_t before = ran.load();
+    running = waitFor([&] { return ran.load() > before; }, std::chrono::seconds(10));
+  }
+  stop = true;
+  if (!running) {
+    caller.detach();  // it waits for good
+    FAIL() << "a call handed over while stream " << streams << " came and went never ran";
+  }
+  caller.join();
+}
 
 }  // namespace
 
