@@ -70,8 +70,10 @@ void processPlayback(void*) {
   const std::uint32_t bytes = requestedBytes(*b, d.frameBytes);
   const pw_time t = cycleOf(d);
   enterCycle(d, t, bytes / d.frameBytes);
+  const WaveBuffer* playing = frontWaveBuffer(d.pump.queue);
+  const std::uint64_t block = playing != nullptr ? playing->bufferLength / d.frameBytes : 0;
   const bool captureLive = stateOf(capture) == PwState::Running &&
-                           captureLiveIn(d.cycle, capture.cycle, d.format.samplesPerSecond);
+                           captureLiveIn(d.cycle, capture.cycle, d.format.samplesPerSecond, block);
   // Playback starts with its first descriptor: no silence of the server's
   // before it, and the frames count from here.
   if (!started(stateOf(d)) && d.pump.queue.count > 0) {

@@ -19,11 +19,13 @@ CaptureLevel captureLevelWithPlayback(std::uint64_t playbackFrames,
   return {skipped, asCaptured(playbackFrames) - skipped / frameBytes};
 }
 
-bool captureLiveIn(const DeviceCycle& playback, const DeviceCycle& capture, std::uint32_t rate) {
-  const std::uint64_t longer = std::max(playback.frames, capture.frames);
-  const auto twoCycles = 2 * static_cast<std::int64_t>(longer * 1000000000 / std::max(1u, rate));
+bool captureLiveIn(const DeviceCycle& playback, const DeviceCycle& capture, std::uint32_t rate,
+                   std::uint64_t blockFrames) {
+  const std::uint64_t horizon =
+      std::max(2 * std::max(playback.frames, capture.frames), blockFrames);
+  const auto away = static_cast<std::int64_t>(horizon * 1000000000 / std::max(1u, rate));
   return capture.now == playback.now || capture.now == playback.previousNow ||
-         playback.now - capture.now <= twoCycles;
+         playback.now - capture.now <= away;
 }
 
 CaptureTarget captureTarget(const DeviceCycle& playback, std::uint64_t playbackFrames,

@@ -32,12 +32,17 @@ struct DeviceCycle {
   std::uint64_t startFrames;  // playback: its count of frames before it
 };
 
-// Whether capture (running) is live in playback's cycle: it ran in the same
-// cycle (before playback) or the one before (it runs after). The server
-// normally runs both streams with one driver, as they are one group; should
-// it run them with two, capture is live if it ran within the last two cycles
-// of either, at playback's `rate`.
-bool captureLiveIn(const DeviceCycle& playback, const DeviceCycle& capture, std::uint32_t rate);
+// Whether capture (running) is live in playback's cycle, so that a playback
+// report waits for its block: it ran in the same cycle (before playback) or
+// the one before (it runs after). The server normally runs both streams with
+// one driver, as they are one group; should it run them with two, capture is
+// live if it ran within the last two cycles of either, at playback's `rate`.
+// A capture the server skipped for a few cycles (a graph changing, a late
+// cycle) is still live for one block of `blockFrames`: a report waits its
+// patience for the block rather than process the one before again. Away for
+// longer, it is taken for stalled or gone, and not waited for.
+bool captureLiveIn(const DeviceCycle& playback, const DeviceCycle& capture, std::uint32_t rate,
+                   std::uint64_t blockFrames);
 
 // Where capture's count should stand at the start of its cycle `capture`,
 // playback's count now being `playbackFrames`. Capture and playback keep in

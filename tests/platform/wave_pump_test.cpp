@@ -216,17 +216,23 @@ TEST_F(WavePumpTest, CaptureIsPutLevelWithPlaybackThroughPipewire) {
   for (const Offset& o : offsets)
     EXPECT_EQ(offsetInDescriptor(o.frames, o.descriptorBytes, o.frameBytes), o.offset) << o.frames;
 
-  // Live: capture ran in playback's cycle or the one before, or (two drivers)
-  // within two of the longer cycles: 2 x 1024 frames at 48000 Hz = 42666666 ns.
+  // Live: capture ran in playback's cycle or the one before, or (two drivers,
+  // cycles skipped) within two of the longer cycles: 2 x 1024 frames at
+  // 48000 Hz = 42666666 ns; or within a block where blocks are longer: 6000
+  // frames = 125 ms.
   struct Live {
     std::int64_t now;
+    std::uint64_t block;
     bool live;
-  } const lives[] = {{500000000, true},
-                     {478666667, true},
-                     {500000000 - 42666666, true},
-                     {500000000 - 42666667, false}};
+  } const lives[] = {{500000000, 0, true},
+                     {478666667, 0, true},
+                     {500000000 - 42666666, 0, true},
+                     {500000000 - 42666667, 0, false},
+                     {500000000 - 42666667, 1024, false},
+                     {500000000 - 125000000, 6000, true},
+                     {500000000 - 125000001, 6000, false}};
   for (const Live& l : lives)
-    EXPECT_EQ(captureLiveIn(playback, {l.now, 0, 512, 0}, 48000), l.live) << l.now;
+    EXPECT_EQ(captureLiveIn(playback, {l.now, 0, 512, 0}, 48000, l.block), l.live) << l.now;
 }
 
 }  // namespace
