@@ -67,6 +67,28 @@ bool displayIsReal() {
   return std::strcmp(driver, "offscreen") != 0 && std::strcmp(driver, "dummy") != 0;
 }
 
+// An X server now and then refuses a new client for a moment (seen just after
+// another of its clients was killed, with a box open): where a display is
+// named, it is asked again for up to a second before the unit says it has none.
+constexpr int kDisplayTries = 10;
+constexpr Uint32 kDisplayPauseMs = 100;
+
+bool displayNamed() {
+  for (const char* variable : {"DISPLAY", "WAYLAND_DISPLAY"}) {
+    const char* value = std::getenv(variable);
+    if (value && *value) return true;
+  }
+  return false;
+}
+
+bool initVideo() {
+  for (int tries = 1; SDL_InitSubSystem(SDL_INIT_VIDEO) != 0; ++tries) {
+    if (tries == kDisplayTries || !displayNamed()) return false;
+    SDL_Delay(kDisplayPauseMs);
+  }
+  return true;
+}
+
 bool startVideo() {
   if (videoStarted) return true;
   // The window's close button is handled as the window's destruction; SDL's
@@ -76,7 +98,7 @@ bool startVideo() {
   // system, it needs no GPU renderer, whose libraries would take tens of
   // megabytes and most of the start-up time.
   SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
-  if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return false;
+  if (!initVideo()) return false;
   if (!displayIsReal()) {
     SDL_QuitSubSystem(SDL_INIT_VIDEO);
     SDL_SetError(

@@ -663,7 +663,8 @@ TEST_F(EndToEnd, ABoxLeftOpenGoesWithAKilledUnit) {
   const std::string proc = "/proc/" + std::to_string(next.pid);
   EXPECT_TRUE(waitFor(answers))
       << "the next unit has remote control; it said:\n"
-      << runCommand("cat '" + (dir / "zephyrix.log").string() + "'") << "its threads wait in:\n"
+      << runCommand("cat '" + (dir / "zephyrix.log").string() + "'") << "the X server "
+      << (kill(x.pid, 0) == 0 ? "runs" : "has gone") << "; its threads wait in:\n"
       << runCommand("cd " + proc +
                     "/task && for t in *; do echo \"$(cat $t/comm) $(cat $t/wchan)\"; done");
   unsetenv("XDG_RUNTIME_DIR");
